@@ -1,0 +1,31 @@
+# Flags shared by every target of ours (not by GoogleTest), and the helpers
+# that place shipped programs and register tests.
+
+add_library(tumark_flags INTERFACE)
+target_compile_options(tumark_flags INTERFACE -Wall -Wextra)
+if(TUMARK_WERROR)
+  target_compile_options(tumark_flags INTERFACE -Werror)
+endif()
+
+if(WIN32)
+  # Unicode Win32, Windows 7 API level; static runtime so that the programs
+  # run from a copied folder with no DLLs of ours.
+  target_compile_definitions(tumark_flags INTERFACE
+    UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601 WINVER=0x0601)
+  target_compile_options(tumark_flags INTERFACE -ffunction-sections -fdata-sections)
+  target_link_options(tumark_flags INTERFACE -static -municode -Wl,--gc-sections)
+else()
+  set(TUMARK_SANITIZE -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  target_compile_options(tumark_flags INTERFACE ${TUMARK_SANITIZE})
+  target_link_options(tumark_flags INTERFACE ${TUMARK_SANITIZE})
+endif()
+
+# A program we ship: lands in dist/<flavor>/, stripped, GUI subsystem.
+function(tumark_ship target)
+  set_target_properties(${target} PROPERTIES
+    RUNTIME_OUTPUT_DIRECTORY ${TUMARK_DIST_DIR}
+    WIN32_EXECUTABLE ON)
+  target_link_options(${target} PRIVATE -s -mwindows)
+endfunction()
+
+include(${CMAKE_CURRENT_LIST_DIR}/TumarkTesting.cmake)

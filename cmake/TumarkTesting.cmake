@@ -1,0 +1,95 @@
+# Test registration for the three builds.
+#
+# Host tests run natively with the sanitizers. Windows tests run under the
+# Wine bench: every one requires the fixture "tumark_wine", which brings up the
+# private prefix, Xvfb and a persistent wineserver once per ctest run and ends
+# them afterwards (tests/wine/bench-up, bench-down).
+
+set(TUMARK_WINE_DIR ${CMAKE_SOURCE_DIR}/tests/wine)
+set(TUMARK_WINE_RUN ${TUMARK_WINE_DIR}/run)
+set(TUMARK_BENCH_DIR ${CMAKE_BINARY_DIR}/bench)
+
+# tumark_test_env(<test>...): the environment every test sees.
+function(tumark_test_env)
+  set_property(TEST ${ARGN} APPEND PROPERTY ENVIRONMENT
+    "TUMARK_BENCH_DIR=${TUMARK_BENCH_DIR}"
+    "TUMARK_SOURCE_DIR=${CMAKE_SOURCE_DIR}"
+    "TUMARK_BINARY_DIR=${CMAKE_BINARY_DIR}"
+    "TUMARK_DIST_DIR=${TUMARK_DIST_DIR}")
+endfunction()
+
+# tumark_wine_test(NAME <name> COMMAND <cmd> [args...] [TIMEOUT <s>] [LABELS ...]
+#                  [RESOURCE_LOCK ...])
+# A test that needs the Wine bench. COMMAND is given as is: put
+# ${TUMARK_WINE_RUN} in front of a Windows program, or name a host-side script
+# that drives Wine itself (it finds the bench through TUMARK_BENCH_DIR and
+# tests/wine/env.sh).
+function(tumark_wine_test)
+  cmake_parse_arguments(T "" "NAME;TIMEOUT" "COMMAND;LABELS;RESOURCE_LOCK" ${ARGN})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 180)
+  endif()
+  add_test(NAME ${T_NAME} COMMAND ${T_COMMAND})
+  set_tests_properties(${T_NAME} PROPERTIES
+    FIXTURES_REQUIRED tumark_wine
+    TIMEOUT ${T_TIMEOUT}
+    LABELS "wine;${T_LABELS}")
+  if(T_RESOURCE_LOCK)
+    set_tests_properties(${T_NAME} PROPERTIES RESOURCE_LOCK "${T_RESOURCE_LOCK}")
+  endif()
+  tumark_test_env(${T_NAME})
+endfunction()
+
+# tumark_win_gtest(NAME <name> SOURCES ... [LIBS ...] [TIMEOUT <s>] [WRAP <cmd>...])
+# A GoogleTest program for Windows, run under Wine as one ctest test.
+# WRAP puts a host-side command in front (for example the simulator wrapper).
+function(tumark_win_gtest)
+  cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS;WRAP;RESOURCE_LOCK" ${ARGN})
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} gtest gmock tumark_flags)
+  set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  set(args NAME ${T_NAME} COMMAND ${T_WRAP} ${TUMARK_WINE_RUN} $<TARGET_FILE:${T_NAME}>)
+  if(T_TIMEOUT)
+    list(APPEND args TIMEOUT ${T_TIMEOUT})
+  endif()
+  if(T_RESOURCE_LOCK)
+    list(APPEND args RESOURCE_LOCK ${T_RESOURCE_LOCK})
+  endif()
+  tumark_wine_test(${args})
+endfunction()
+
+# tumark_host_gtest(NAME <name> SOURCES ... [LIBS ...])
+# A GoogleTest program for portable code, run natively with the sanitizers.
+function(tumark_host_gtest)
+  cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS" ${ARGN})
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} gtest_main gmock tumark_flags)
+  set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "TUMARK_SOURCE_DIR=${CMAKE_SOURCE_DIR}" LABELS host)
+endfunction()
+
+# tumark_fuzz_target(NAME <name> SOURCES ... [LIBS ...] CORPUS <dir> [SECONDS <n>])
+# A libFuzzer target (host build only): a regression run over the checked-in
+# corpus and a short bounded fuzzing run, both as ctest tests.
+function(tumark_fuzz_target)
+  cmake_parse_arguments(T "" "NAME;CORPUS;SECONDS" "SOURCES;LIBS" ${ARGN})
+  if(NOT T_SECONDS)
+    set(T_SECONDS 20)
+  endif()
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} tumark_flags)
+  target_compile_options(${T_NAME} PRIVATE -fsanitize=fuzzer)
+  target_link_options(${T_NAME} PRIVATE -fsanitize=fuzzer)
+  set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz)
+  add_test(NAME ${T_NAME}.regression COMMAND ${T_NAME} -runs=0 ${T_CORPUS})
+  # The bounded run writes new inputs to a scratch corpus, never to the
+  # checked-in one.
+  set(scratch ${CMAKE_BINARY_DIR}/fuzz/${T_NAME}.corpus)
+  file(MAKE_DIRECTORY ${scratch})
+  add_test(NAME ${T_NAME}.run COMMAND ${T_NAME} -max_total_time=${T_SECONDS}
+    -timeout=10 -rss_limit_mb=2048 -print_final_stats=1
+    -artifact_prefix=${CMAKE_BINARY_DIR}/fuzz/${T_NAME}- ${scratch} ${T_CORPUS})
+  set_tests_properties(${T_NAME}.regression ${T_NAME}.run PROPERTIES LABELS fuzz)
+  set_tests_properties(${T_NAME}.run PROPERTIES TIMEOUT ${T_SECONDS}0)
+endfunction()
