@@ -1,0 +1,11 @@
+// Finds the COM port of the supported cable: runs ZiziDivu.exe from the
+// program folder, waits for it and reads listport.txt. GUI thread.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+std::wstring FindDevicePort();
+std::wstring GetProgramFolder();
+bool LaunchAndWait(const std::wstring& toolPath);
