@@ -1,0 +1,143 @@
+// Port discovery: finds the program folder from the main window, runs the
+// port-listing tool beside the configurator, waits for it and reads the port
+// of the supported cable out of the list it leaves. GUI thread; blocks it
+// until the tool has ended.
+#include "ports/discovery.h"
+
+#include <shellapi.h>
+
+#include <vector>
+
+#include "app/main_window.h"
+#include "app/toolkit/toolkit.h"
+#include "ports/discovery_internal.h"
+#include "ports/list_reader.h"
+#include "ports/program_folder.h"
+
+namespace {
+
+constexpr wchar_t ToolName[] = L"ZiziDivu.exe";
+constexpr wchar_t ListName[] = L"listport.txt";
+
+// Process handle released on every path.
+class ProcessHandle {
+  public:
+    explicit ProcessHandle(HANDLE handle) : handle_(handle) {}
+    ~ProcessHandle() {
+        if (handle_ != nullptr) {
+            CloseHandle(handle_);
+        }
+    }
+    ProcessHandle(const ProcessHandle&) = delete;
+    ProcessHandle& operator=(const ProcessHandle&) = delete;
+    HANDLE Get() const { return handle_; }
+
+  private:
+    HANDLE handle_;
+};
+
+bool LaunchDirect(const std::wstring& toolPath) {
+    // The tool path in quotes and nothing after it; CreateProcessW may write
+    // into the command line, so it gets a copy of its own.
+    std::wstring commandLine = L"\"" + toolPath + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOWNORMAL;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS,
+                        nullptr, nullptr, &startup, &process)) {
+        return false;
+    }
+    CloseHandle(process.hThread);
+    ProcessHandle hold(process.hProcess);
+    WaitForSingleObject(hold.Get(), INFINITE);
+    return true;
+}
+
+bool LaunchThroughShell(const std::wstring& toolPath) {
+    const std::wstring directory = ShellDirectoryOf(toolPath);
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof(info);
+    // No process handle closed behind our back, no asynchronous start, and no
+    // error box from the shell: a missing tool is reported by the caller.
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+    info.hwnd = nullptr;
+    info.lpVerb = nullptr;
+    info.lpFile = toolPath.c_str();
+    info.lpParameters = L"";
+    info.lpDirectory = directory.empty() ? nullptr : directory.c_str();
+    info.nShow = SW_SHOWNORMAL;
+    if (!ShellExecuteExW(&info)) {
+        return false;
+    }
+    // The shell may hand the file to a program that is already running and
+    // give no process back: then there is nothing to wait for.
+    ProcessHandle hold(info.hProcess);
+    if (hold.Get() != nullptr) {
+        WaitForSingleObject(hold.Get(), INFINITE);
+    }
+    return true;
+}
+
+} // namespace
+
+std::wstring ShellDirectoryOf(const std::wstring& toolPath) {
+    const size_t slash = toolPath.rfind(L'\\');
+    if (slash == std::wstring::npos || slash == 0) {
+        return std::wstring();
+    }
+    return toolPath.substr(0, slash + 1);
+}
+
+bool ReadProgramFolder(HWND window, std::wstring& folder) {
+    // Room for far more than the supported length, so that a longer path is
+    // seen whole and refused instead of being cut to a wrong folder.
+    std::vector<wchar_t> buffer(32768, L'\0');
+    GetWindowModuleFileNameW(window, buffer.data(), static_cast<UINT>(buffer.size() - 1));
+    const std::wstring_view path(buffer.data());
+    if (path.size() > MaxModulePathLength) {
+        folder.clear();
+        return false;
+    }
+    folder = FolderOfPath(path);
+    return true;
+}
+
+std::wstring GetProgramFolder() {
+    std::wstring folder;
+    ReadProgramFolder(WindowHandle(MainWindow), folder);
+    return folder;
+}
+
+bool LaunchAndWait(const std::wstring& toolPath) {
+    return LaunchDirect(toolPath) || LaunchThroughShell(toolPath);
+}
+
+std::wstring ReadListPort(const std::wstring& listPath) {
+    TextFile list(listPath);
+    if (!list.IsOpen()) {
+        return std::wstring();
+    }
+    // The markers and parentheses are ASCII, which never occurs inside a
+    // multi-byte UTF-8 sequence: the name found in the bytes is the name the
+    // decoded line holds, so only the name is decoded.
+    bool found = false;
+    const std::string name = ListPortName(list.Lines(), found);
+    return Utf8ToWide(name);
+}
+
+std::wstring FindPortInFolder(const std::wstring& folder) {
+    if (!LaunchAndWait(folder + ToolName)) {
+        return std::wstring(); // a list from an earlier run is not read
+    }
+    return ReadListPort(folder + ListName);
+}
+
+std::wstring FindDevicePort() {
+    std::wstring folder;
+    if (!ReadProgramFolder(WindowHandle(MainWindow), folder)) {
+        return std::wstring();
+    }
+    return FindPortInFolder(folder);
+}
