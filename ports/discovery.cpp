@@ -8,8 +8,6 @@
 
 #include <vector>
 
-#include "app/main_window.h"
-#include "app/toolkit/toolkit.h"
 #include "ports/discovery_internal.h"
 #include "ports/list_reader.h"
 #include "ports/program_folder.h"
@@ -104,12 +102,6 @@ bool ReadProgramFolder(HWND window, std::wstring& folder) {
     return true;
 }
 
-std::wstring GetProgramFolder() {
-    std::wstring folder;
-    ReadProgramFolder(WindowHandle(MainWindow), folder);
-    return folder;
-}
-
 bool LaunchAndWait(const std::wstring& toolPath) {
     return LaunchDirect(toolPath) || LaunchThroughShell(toolPath);
 }
@@ -132,12 +124,4 @@ std::wstring FindPortInFolder(const std::wstring& folder) {
         return std::wstring(); // a list from an earlier run is not read
     }
     return ReadListPort(folder + ListName);
-}
-
-std::wstring FindDevicePort() {
-    std::wstring folder;
-    if (!ReadProgramFolder(WindowHandle(MainWindow), folder)) {
-        return std::wstring();
-    }
-    return FindPortInFolder(folder);
 }

@@ -1,0 +1,194 @@
+// Enumerating the present serial ports with SetupAPI and the SERIALCOMM map.
+// None of these calls waits on anything. Called on the tool's only thread.
+#include "tools/zizidivu/serial_ports.h"
+
+#include <windows.h>
+
+#include <setupapi.h>
+
+#include "tools/zizidivu/port_lines.h"
+
+namespace {
+
+// The Ports device class (COM and LPT ports).
+const GUID PortsClass = {
+    0x4D36E978, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
+
+class RegKey {
+  public:
+    explicit RegKey(HKEY key) : key_(key) {}
+    ~RegKey() {
+        if (key_ != nullptr && key_ != INVALID_HANDLE_VALUE) {
+            RegCloseKey(key_);
+        }
+    }
+    RegKey(const RegKey&) = delete;
+    RegKey& operator=(const RegKey&) = delete;
+    HKEY Get() const { return key_; }
+
+  private:
+    HKEY key_;
+};
+
+class DeviceSet {
+  public:
+    explicit DeviceSet(HDEVINFO set) : set_(set) {}
+    ~DeviceSet() {
+        if (set_ != INVALID_HANDLE_VALUE) {
+            SetupDiDestroyDeviceInfoList(set_);
+        }
+    }
+    DeviceSet(const DeviceSet&) = delete;
+    DeviceSet& operator=(const DeviceSet&) = delete;
+    HDEVINFO Get() const { return set_; }
+
+  private:
+    HDEVINFO set_;
+};
+
+// A registry string of `bytes` bytes, which need not end with a zero.
+std::wstring TextOf(const std::vector<BYTE>& data, DWORD bytes) {
+    std::wstring text(reinterpret_cast<const wchar_t*>(data.data()), bytes / sizeof(wchar_t));
+    const size_t zero = text.find(L'\0');
+    if (zero != std::wstring::npos) {
+        text.resize(zero);
+    }
+    return text;
+}
+
+std::wstring QueryString(HKEY key, const wchar_t* value) {
+    std::vector<BYTE> data(256);
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        DWORD type = 0;
+        DWORD bytes = static_cast<DWORD>(data.size());
+        const LONG rc = RegQueryValueExW(key, value, nullptr, &type, data.data(), &bytes);
+        if (rc == ERROR_MORE_DATA) {
+            data.resize(bytes + sizeof(wchar_t));
+            continue;
+        }
+        if (rc != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) {
+            return std::wstring();
+        }
+        return TextOf(data, bytes);
+    }
+    return std::wstring();
+}
+
+std::wstring DeviceProperty(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD property) {
+    std::vector<BYTE> data(512);
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        DWORD type = 0;
+        DWORD needed = 0;
+        if (SetupDiGetDeviceRegistryPropertyW(set, &device, property, &type, data.data(),
+                                              static_cast<DWORD>(data.size()), &needed)) {
+            if (type != REG_SZ) {
+                return std::wstring();
+            }
+            return TextOf(data, needed <= data.size() ? needed : static_cast<DWORD>(data.size()));
+        }
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed <= data.size()) {
+            return std::wstring();
+        }
+        data.resize(needed + sizeof(wchar_t));
+    }
+    return std::wstring();
+}
+
+bool IsParallelPort(const std::wstring& port) {
+    return port.size() >= 3 && SamePortName(std::wstring_view(port).substr(0, 3), L"LPT");
+}
+
+bool Listed(const std::vector<SerialPortEntry>& ports, const std::wstring& port) {
+    for (const auto& entry : ports) {
+        if (SamePortName(entry.port, port)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void AddSetupApiPorts(std::vector<SerialPortEntry>& ports) {
+    DeviceSet set(SetupDiGetClassDevsW(&PortsClass, nullptr, nullptr, DIGCF_PRESENT));
+    if (set.Get() == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    for (DWORD index = 0;; ++index) {
+        SP_DEVINFO_DATA device{};
+        device.cbSize = sizeof(device);
+        if (!SetupDiEnumDeviceInfo(set.Get(), index, &device)) {
+            break; // ERROR_NO_MORE_ITEMS, or nothing more we could read
+        }
+        RegKey key(SetupDiOpenDevRegKey(set.Get(), &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV,
+                                        KEY_QUERY_VALUE));
+        if (key.Get() == INVALID_HANDLE_VALUE) {
+            continue;
+        }
+        std::wstring port = QueryString(key.Get(), L"PortName");
+        if (port.empty() || IsParallelPort(port) || Listed(ports, port)) {
+            continue;
+        }
+        std::wstring name = DeviceProperty(set.Get(), device, SPDRP_FRIENDLYNAME);
+        if (name.empty()) {
+            name = DeviceProperty(set.Get(), device, SPDRP_DEVICEDESC);
+        }
+        ports.push_back({std::move(name), std::move(port)});
+    }
+}
+
+// Ports that Windows knows as serial but that have no Ports-class device,
+// such as those of some virtual port drivers. Listed under their device name.
+void AddDeviceMapPorts(std::vector<SerialPortEntry>& ports) {
+    HKEY opened = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_QUERY_VALUE,
+                      &opened) != ERROR_SUCCESS) {
+        return; // no key: no such ports
+    }
+    RegKey key(opened);
+    std::vector<wchar_t> valueName(16384);
+    std::vector<BYTE> data(1024);
+    for (DWORD index = 0;; ++index) {
+        DWORD nameLength = static_cast<DWORD>(valueName.size());
+        DWORD bytes = static_cast<DWORD>(data.size());
+        DWORD type = 0;
+        const LONG rc = RegEnumValueW(key.Get(), index, valueName.data(), &nameLength, nullptr,
+                                      &type, data.data(), &bytes);
+        if (rc == ERROR_MORE_DATA) {
+            continue; // a port name of more than 512 characters is no COM port
+        }
+        if (rc != ERROR_SUCCESS) {
+            break;
+        }
+        if (type != REG_SZ) {
+            continue;
+        }
+        std::wstring port = TextOf(data, bytes);
+        if (port.empty() || Listed(ports, port)) {
+            continue;
+        }
+        ports.push_back({std::wstring(valueName.data(), nameLength), std::move(port)});
+    }
+}
+
+} // namespace
+
+std::wstring UpperCase(const std::wstring& text) {
+    if (text.empty()) {
+        return text;
+    }
+    std::wstring upper(text);
+    const int length = static_cast<int>(text.size());
+    const int got = LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, text.c_str(), length,
+                                  upper.data(), length, nullptr, nullptr, 0);
+    if (got != length) {
+        upper = text;
+        CharUpperBuffW(upper.data(), static_cast<DWORD>(upper.size()));
+    }
+    return upper;
+}
+
+std::vector<SerialPortEntry> ListSerialPorts() {
+    std::vector<SerialPortEntry> ports;
+    AddSetupApiPorts(ports);
+    AddDeviceMapPorts(ports);
+    return ports;
+}
