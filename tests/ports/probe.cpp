@@ -3,6 +3,8 @@
 //   ports_probe folder <dir>        FindPortInFolder(<dir>\)
 //   ports_probe window              opens the toolkit's window as MainWindow,
 //                                   prints GetProgramFolder and FindDevicePort
+//   ports_probe plainwindow         the same through a plain window of its own
+//   ports_probe has-window          exit code 0 when "window" is built in
 //   ports_probe bench <dir> <nop> <n>  times discovery in <dir> against
 //                                   starting the do-nothing program <nop>
 #include <windows.h>
@@ -13,6 +15,9 @@
 
 #include "ports/discovery.h"
 #include "ports/discovery_internal.h"
+#ifndef TUMARK_PROBE_WINDOW
+#define TUMARK_PROBE_WINDOW 0
+#endif
 #if TUMARK_PROBE_WINDOW
 #include "app/main_window.h"
 #include "app/toolkit/toolkit.h"
@@ -85,6 +90,29 @@ int wmain(int argc, wchar_t** argv) {
     if (mode == L"bench" && argc == 5) {
         return Bench(WithSlash(argv[2]), argv[3], _wtoi(argv[4]));
     }
+    if (mode == L"plainwindow") {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = DefWindowProcW;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"TumarkPortsProbe";
+        HWND window = RegisterClassW(&wc) == 0
+                          ? nullptr
+                          : CreateWindowExW(0, wc.lpszClassName, L"", WS_OVERLAPPED, 0, 0, 10, 10,
+                                            nullptr, nullptr, wc.hInstance, nullptr);
+        if (window == nullptr) {
+            Print(L"no window\n");
+            return 1;
+        }
+        std::wstring folder;
+        const bool supported = ReadProgramFolder(window, folder);
+        Print(L"folder=" + folder + L"\n");
+        Print(L"port=" + (supported ? FindPortInFolder(folder) : std::wstring()) + L"\n");
+        DestroyWindow(window);
+        return 0;
+    }
+    if (mode == L"has-window") {
+        return TUMARK_PROBE_WINDOW ? 0 : 1;
+    }
 #if TUMARK_PROBE_WINDOW
     if (mode == L"window") {
         HANDLE heap = HeapCreate(0, 0, 0);
@@ -104,6 +132,7 @@ int wmain(int argc, wchar_t** argv) {
         return 0;
     }
 #endif
-    Print(L"usage: ports_probe folder <dir> | window | bench <dir> <nop> <n>\n");
+    Print(L"usage: ports_probe folder <dir> | window | plainwindow | has-window | bench <dir> "
+          L"<nop> <n>\n");
     return 2;
 }
