@@ -7,6 +7,7 @@
 //   ports_probe has-window          exit code 0 when "window" is built in
 //   ports_probe bench <dir> <nop> <n>  times discovery in <dir> against
 //                                   starting the do-nothing program <nop>
+//   ports_probe launch <exe> <n>    median time of LaunchAndWait(<exe>)
 #include <windows.h>
 
 #include <algorithm>
@@ -85,6 +86,21 @@ int wmain(int argc, wchar_t** argv) {
     const std::wstring mode = argc > 1 ? argv[1] : L"";
     if (mode == L"folder" && argc == 3) {
         Print(L"port=" + FindPortInFolder(WithSlash(argv[2])) + L"\n");
+        return 0;
+    }
+    if (mode == L"launch" && argc == 4) {
+        std::vector<double> times;
+        for (int i = 0; i < _wtoi(argv[3]); ++i) {
+            LARGE_INTEGER t0, t1;
+            QueryPerformanceCounter(&t0);
+            if (!LaunchAndWait(argv[2])) {
+                Print(L"did not start\n");
+                return 1;
+            }
+            QueryPerformanceCounter(&t1);
+            times.push_back(Seconds(t0, t1));
+        }
+        Print(L"launch_ms " + std::to_wstring(Median(times) * 1000) + L"\n");
         return 0;
     }
     if (mode == L"bench" && argc == 5) {

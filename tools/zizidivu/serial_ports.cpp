@@ -175,13 +175,18 @@ std::wstring UpperCase(const std::wstring& text) {
     if (text.empty()) {
         return text;
     }
+    // kernel32 only: CharUpperBuffW would pull in user32, whose start-up (a
+    // desktop connection) costs more than everything else this tool does.
     std::wstring upper(text);
     const int length = static_cast<int>(text.size());
-    const int got = LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, text.c_str(), length,
-                                  upper.data(), length, nullptr, nullptr, 0);
+    int got = LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, text.c_str(), length,
+                            upper.data(), length, nullptr, nullptr, 0);
     if (got != length) {
-        upper = text;
-        CharUpperBuffW(upper.data(), static_cast<DWORD>(upper.size()));
+        got = LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, text.c_str(), length, upper.data(),
+                           length);
+    }
+    if (got != length) {
+        return text; // written as the driver gives it
     }
     return upper;
 }
