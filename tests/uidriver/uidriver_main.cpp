@@ -1,0 +1,411 @@
+// uidriver.exe: the UI driver as a command-line tool for scripts and the demo.
+// Runs commands one after the other in one process, so that the program it
+// launched and its window are kept from one command to the next. Commands come
+// from the arguments (each argument one command) or, with none, from standard
+// input (one a line, UTF-8). Results are printed as lines on standard output.
+// The first failing command ends the run with exit code 1.
+#include "uidriver.h"
+
+#include <cstdio>
+#include <cwchar>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+using namespace uidriver;
+
+namespace {
+
+const wchar_t* const kDefaultTitle = L"Конфигуратор      Tumark v. 0.2";
+
+Program gProgram; // the program launched by "launch"
+
+void Print(const std::wstring& line) {
+    const std::string bytes = Utf8(line) + "\n";
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD written = 0;
+    if (out && out != INVALID_HANDLE_VALUE) {
+        WriteFile(out, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    }
+}
+
+std::wstring Hex(uint64_t value) {
+    wchar_t text[32];
+    swprintf(text, 32, L"0x%llx", static_cast<unsigned long long>(value));
+    return text;
+}
+
+std::wstring Handle(HWND hwnd) {
+    return Hex(reinterpret_cast<uintptr_t>(hwnd));
+}
+
+// A text in double quotes, with backslash, quote and line feed escaped, so
+// that a caption with blanks stays one field.
+std::wstring Quoted(const std::wstring& text) {
+    std::wstring out = L"\"";
+    for (wchar_t c : text) {
+        if (c == L'"' || c == L'\\') {
+            out += L'\\';
+            out += c;
+        } else if (c == L'\n') {
+            out += L"\\n";
+        } else {
+            out += c;
+        }
+    }
+    return out + L"\"";
+}
+
+std::wstring Number(double value) {
+    wchar_t text[32];
+    swprintf(text, 32, L"%.1f", value);
+    return text;
+}
+
+// Splits a command line into words; "..." keeps blanks, \" and \\ escape.
+std::vector<std::wstring> Words(const std::wstring& line) {
+    std::vector<std::wstring> words;
+    size_t i = 0;
+    while (i < line.size()) {
+        while (i < line.size() && iswspace(line[i])) {
+            ++i;
+        }
+        if (i >= line.size()) {
+            break;
+        }
+        std::wstring word;
+        if (line[i] == L'"') {
+            for (++i; i < line.size() && line[i] != L'"'; ++i) {
+                if (line[i] == L'\\' && i + 1 < line.size()) {
+                    ++i;
+                    word += line[i] == L'n' ? L'\n' : line[i];
+                } else {
+                    word += line[i];
+                }
+            }
+            ++i;
+        } else {
+            while (i < line.size() && !iswspace(line[i])) {
+                word += line[i++];
+            }
+        }
+        words.push_back(word);
+    }
+    return words;
+}
+
+DWORD Timeout(const std::vector<std::wstring>& args, size_t index, DWORD fallback) {
+    return args.size() > index ? static_cast<DWORD>(_wtoi(args[index].c_str())) : fallback;
+}
+
+bool NeedWindow() {
+    if (!gProgram.window() || !IsWindow(gProgram.window())) {
+        Print(L"error: no window (use wait-window first)");
+        return false;
+    }
+    return true;
+}
+
+void PrintControl(const Control& c) {
+    std::wstring line = L"control id=" + std::to_wstring(c.id) + L" class=" + c.className +
+                        L" text=" + Quoted(c.text) + L" x=" + std::to_wstring(c.rect.left) +
+                        L" y=" + std::to_wstring(c.rect.top) + L" w=" + std::to_wstring(c.width()) +
+                        L" h=" + std::to_wstring(c.height()) + L" style=" +
+                        Hex(static_cast<DWORD>(c.style)) + L" check=" + std::to_wstring(c.check) +
+                        L" enabled=" + std::to_wstring(c.enabled) + L" visible=" +
+                        std::to_wstring(c.visible) + L" focus=" + std::to_wstring(c.focused);
+    if (_wcsicmp(c.className.c_str(), L"ComboBox") == 0) {
+        std::wstring items;
+        for (size_t i = 0; i < c.items.size(); ++i) {
+            items += (i ? L"|" : L"") + c.items[i];
+        }
+        line += L" items=" + Quoted(items) + L" selection=" + std::to_wstring(c.selection) +
+                L" dropped=" + std::to_wstring(c.dropped);
+    }
+    Print(line);
+}
+
+bool Dump() {
+    if (!NeedWindow()) {
+        return false;
+    }
+    const WindowState s = ReadWindow(gProgram.window());
+    Print(L"window hwnd=" + Handle(s.hwnd) + L" pid=" + std::to_wstring(gProgram.pid()) +
+          L" title=" + Quoted(s.title) + L" client=" + std::to_wstring(s.clientWidth) + L"x" +
+          std::to_wstring(s.clientHeight) + L" outer=" + std::to_wstring(s.outer.left) + L"," +
+          std::to_wstring(s.outer.top) + L"," + std::to_wstring(s.outer.right) + L"," +
+          std::to_wstring(s.outer.bottom) + L" style=" + Hex(static_cast<DWORD>(s.style)) +
+          L" exstyle=" + Hex(static_cast<DWORD>(s.exStyle)) + L" enabled=" +
+          std::to_wstring(s.enabled) + L" visible=" + std::to_wstring(s.visible) + L" iconic=" +
+          std::to_wstring(s.iconic) + L" zoomed=" + std::to_wstring(s.zoomed) + L" foreground=" +
+          std::to_wstring(s.foreground));
+    Print(L"screen " + std::to_wstring(GetSystemMetrics(SM_CXSCREEN)) + L"x" +
+          std::to_wstring(GetSystemMetrics(SM_CYSCREEN)));
+    for (const auto& control : s.controls) {
+        PrintControl(control);
+    }
+    const Control* focused = nullptr;
+    for (const auto& control : s.controls) {
+        if (control.focused) {
+            focused = &control;
+        }
+    }
+    Print(focused ? L"focus " + Quoted(focused->text) + L" id=" + std::to_wstring(focused->id)
+                  : L"focus none");
+    return true;
+}
+
+HWND ControlByCaption(const std::wstring& caption) {
+    const WindowState s = ReadWindow(gProgram.window());
+    const Control* control = FindControl(s, caption);
+    return control ? control->hwnd : nullptr;
+}
+
+bool PrintBox(HWND box) {
+    const Box b = ReadBox(box);
+    std::wstring buttons;
+    for (size_t i = 0; i < b.buttons.size(); ++i) {
+        buttons += (i ? L"," : L"") + ButtonName(b.buttons[i]);
+    }
+    Print(L"box hwnd=" + Handle(b.hwnd) + L" caption=" + Quoted(b.caption) + L" text=" +
+          Quoted(b.text) + L" icon=" + b.icon + L" buttons=" + buttons + L" owner=" +
+          std::to_wstring(b.owner && b.owner == gProgram.window()) + L" main-enabled=" +
+          std::to_wstring(gProgram.window() && IsWindowEnabled(gProgram.window())));
+    return true;
+}
+
+using Command = std::function<bool(const std::vector<std::wstring>&)>;
+
+const std::map<std::wstring, Command>& Commands() {
+    static const std::map<std::wstring, Command> commands = {
+        {L"launch",
+         [](const std::vector<std::wstring>& a) {
+             if (a.size() < 2) {
+                 Print(L"error: launch <exe> [cwd] [arguments]");
+                 return false;
+             }
+             const std::wstring cwd = a.size() > 2 ? a[2] : L"";
+             const std::wstring arguments = a.size() > 3 ? a[3] : L"";
+             if (!gProgram.Launch(a[1], cwd, arguments)) {
+                 Print(L"error: cannot start " + a[1] + L" (" + std::to_wstring(GetLastError()) +
+                       L")");
+                 return false;
+             }
+             Print(L"launched pid=" + std::to_wstring(gProgram.pid()));
+             return true;
+         }},
+        {L"wait-window",
+         [](const std::vector<std::wstring>& a) {
+             const std::wstring title = a.size() > 1 ? a[1] : kDefaultTitle;
+             HWND hwnd = gProgram.WaitWindow(title, Timeout(a, 2, 20000));
+             if (!hwnd) {
+                 Print(L"error: no window " + Quoted(title) + L" of pid " +
+                       std::to_wstring(gProgram.pid()));
+                 return false;
+             }
+             Print(L"window hwnd=" + Handle(hwnd) + L" seen-ms=" + Number(gProgram.WindowSeenMs()));
+             return true;
+         }},
+        {L"idle",
+         [](const std::vector<std::wstring>& a) {
+             const double ms = gProgram.WaitIdleMs(Timeout(a, 1, 20000));
+             if (ms < 0) {
+                 Print(L"error: program not idle");
+                 return false;
+             }
+             Print(L"idle ms=" + Number(ms));
+             return true;
+         }},
+        {L"dump", [](const std::vector<std::wstring>&) { return Dump(); }},
+        {L"click",
+         [](const std::vector<std::wstring>& a) {
+             HWND control = a.size() > 1 && NeedWindow() ? ControlByCaption(a[1]) : nullptr;
+             if (!control || !Click(control) || !Settle(control)) {
+                 Print(L"error: cannot click " + (a.size() > 1 ? Quoted(a[1]) : L"?"));
+                 return false;
+             }
+             Print(L"clicked " + Quoted(a[1]));
+             return true;
+         }},
+        {L"mouse-click",
+         [](const std::vector<std::wstring>& a) {
+             HWND control = a.size() > 1 && NeedWindow() ? ControlByCaption(a[1]) : nullptr;
+             if (!control || !ClickControl(control)) {
+                 Print(L"error: cannot click " + (a.size() > 1 ? Quoted(a[1]) : L"?"));
+                 return false;
+             }
+             Print(L"mouse-clicked " + Quoted(a[1]));
+             return true;
+         }},
+        {L"select",
+         [](const std::vector<std::wstring>& a) {
+             if (a.size() < 2 || !NeedWindow()) {
+                 return false;
+             }
+             const WindowState s = ReadWindow(gProgram.window());
+             const Control* list = FindControlByClass(s, L"ComboBox");
+             if (!list || !SelectItem(list->hwnd, a[1]) || !Settle(list->hwnd)) {
+                 Print(L"error: cannot select " + Quoted(a[1]));
+                 return false;
+             }
+             Print(L"selected " + Quoted(a[1]));
+             return true;
+         }},
+        {L"key",
+         [](const std::vector<std::wstring>& a) {
+             Key key;
+             if (a.size() < 2 || !ParseKey(a[1], &key)) {
+                 Print(L"error: key tab|shift+tab|enter|esc|alt+f4|alt+space|up|down|space");
+                 return false;
+             }
+             // Keys go to what the program has active: its window or its box.
+             const auto boxes = FindBoxes(gProgram.pid());
+             HWND target = boxes.empty() ? gProgram.window() : boxes.front();
+             if (!target || !PressKey(target, key)) {
+                 Print(L"error: key " + a[1] + L" not delivered");
+                 return false;
+             }
+             Print(L"pressed " + a[1]);
+             return true;
+         }},
+        {L"close",
+         [](const std::vector<std::wstring>&) {
+             if (!NeedWindow() || !CloseBox(gProgram.window())) {
+                 return false;
+             }
+             Print(L"close requested");
+             return true;
+         }},
+        {L"sysmenu-close",
+         [](const std::vector<std::wstring>&) {
+             if (!NeedWindow() || !SystemMenuClose(gProgram.window())) {
+                 Print(L"error: system menu Close failed");
+                 return false;
+             }
+             Print(L"system menu close chosen");
+             return true;
+         }},
+        {L"minimize",
+         [](const std::vector<std::wstring>&) {
+             return NeedWindow() && Minimize(gProgram.window()) && Settle(gProgram.window());
+         }},
+        {L"restore",
+         [](const std::vector<std::wstring>&) {
+             return NeedWindow() && Restore(gProgram.window()) && Settle(gProgram.window());
+         }},
+        {L"box",
+         [](const std::vector<std::wstring>& a) {
+             HWND box = WaitBox(gProgram.pid(), Timeout(a, 1, 10000));
+             if (!box) {
+                 Print(L"error: no message box");
+                 return false;
+             }
+             Sleep(100); // let the box paint its icon before it is read from the screen
+             return PrintBox(box);
+         }},
+        {L"boxes",
+         [](const std::vector<std::wstring>&) {
+             Print(L"boxes " + std::to_wstring(FindBoxes(gProgram.pid()).size()));
+             return true;
+         }},
+        {L"answer",
+         [](const std::vector<std::wstring>& a) {
+             const int id = a.size() > 1 ? ButtonId(a[1]) : 0;
+             HWND box = WaitBox(gProgram.pid(), 5000);
+             if (!id || !box || !AnswerBox(box, id)) {
+                 Print(L"error: cannot answer " + (a.size() > 1 ? a[1] : L"?"));
+                 return false;
+             }
+             Print(L"answered " + a[1]);
+             return true;
+         }},
+        {L"wait-exit",
+         [](const std::vector<std::wstring>& a) {
+             DWORD code = 0;
+             if (!gProgram.WaitExit(Timeout(a, 1, 10000), &code)) {
+                 Print(L"error: program still running");
+                 return false;
+             }
+             Print(L"exit code=" + std::to_wstring(code));
+             return true;
+         }},
+        {L"counters",
+         [](const std::vector<std::wstring>&) {
+             if (!gProgram.process()) {
+                 return false;
+             }
+             const Counters c = ReadCounters(gProgram.process());
+             Print(L"counters handles=" + std::to_wstring(c.handles) + L" gdi=" +
+                   std::to_wstring(c.gdiObjects) + L" user=" + std::to_wstring(c.userObjects) +
+                   L" private-bytes=" + std::to_wstring(c.privateBytes) + L" working-set=" +
+                   std::to_wstring(c.workingSet));
+             return true;
+         }},
+        {L"kill",
+         [](const std::vector<std::wstring>&) {
+             gProgram.Kill();
+             Print(L"killed");
+             return true;
+         }},
+        {L"sleep",
+         [](const std::vector<std::wstring>& a) {
+             Sleep(Timeout(a, 1, 100));
+             return true;
+         }},
+    };
+    return commands;
+}
+
+// "launch" starts a new program; later commands talk to it. A second launch
+// in one run ends the first program (the benchmark starts many in a row).
+bool Run(const std::wstring& line) {
+    const auto words = Words(line);
+    if (words.empty() || words[0][0] == L'#') {
+        return true;
+    }
+    const auto& commands = Commands();
+    const auto found = commands.find(words[0]);
+    if (found == commands.end()) {
+        Print(L"error: unknown command " + words[0]);
+        return false;
+    }
+    return found->second(words);
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc > 1) {
+        for (int i = 1; i < argc; ++i) {
+            if (!Run(argv[i])) {
+                return 1;
+            }
+        }
+        return 0;
+    }
+    HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+    std::string pending;
+    char chunk[4096];
+    DWORD got = 0;
+    bool more = in && in != INVALID_HANDLE_VALUE;
+    while (more) {
+        more = ReadFile(in, chunk, sizeof(chunk), &got, nullptr) && got > 0;
+        if (more) {
+            pending.append(chunk, got);
+        }
+        size_t end;
+        while ((end = pending.find('\n')) != std::string::npos || (!more && !pending.empty())) {
+            const std::string line = end == std::string::npos ? pending : pending.substr(0, end);
+            pending = end == std::string::npos ? "" : pending.substr(end + 1);
+            std::wstring command = Wide(line);
+            if (!command.empty() && command.back() == L'\r') {
+                command.pop_back();
+            }
+            if (!Run(command)) {
+                return 1;
+            }
+        }
+    }
+    return 0;
+}
