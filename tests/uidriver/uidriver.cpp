@@ -723,6 +723,16 @@ bool ClickControl(HWND control) {
     return done && Settle(control);
 }
 
+bool Notify(HWND control, WORD code) {
+    HWND parent = IsWindow(control) ? GetParent(control) : nullptr;
+    return parent && PostMessageW(parent, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(control), code),
+                                  reinterpret_cast<LPARAM>(control)) != 0;
+}
+
+LRESULT HitTest(HWND top, int screenX, int screenY) {
+    return Send(top, WM_NCHITTEST, 0, MAKELPARAM(screenX, screenY));
+}
+
 bool CloseBox(HWND top) {
     return IsWindow(top) && PostMessageW(top, WM_SYSCOMMAND, SC_CLOSE, 0) != 0;
 }

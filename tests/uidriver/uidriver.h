@@ -152,8 +152,14 @@ bool PressKey(HWND target, Key key);                       // real keyboard inpu
 bool MouseClick(int screenX, int screenY, bool doubleClick = false);
 bool MouseDrag(int fromX, int fromY, int toX, int toY);
 bool ClickControl(HWND control); // real mouse click in its middle
-bool CloseBox(HWND top);         // WM_SYSCOMMAND SC_CLOSE, as the close box
-bool SystemMenuClose(HWND top);  // Alt+Space, then Close from the system menu
+// Posts a notification with this code from a control to its parent, as the
+// control itself would (for notifications a test cannot otherwise cause
+// alone, such as BN_DOUBLECLICKED without the click before it).
+bool Notify(HWND control, WORD code);
+// WM_NCHITTEST of the window at a screen point (HTCAPTION, HTBORDER, ...).
+LRESULT HitTest(HWND top, int screenX, int screenY);
+bool CloseBox(HWND top);        // WM_SYSCOMMAND SC_CLOSE, as the close box
+bool SystemMenuClose(HWND top); // Alt+Space, then Close from the system menu
 bool Minimize(HWND top);
 bool Restore(HWND top);
 // Waits until the message queue of the window's thread has been emptied of
