@@ -5,6 +5,8 @@
 //                                   prints GetProgramFolder and FindDevicePort
 //   ports_probe plainwindow         the same through a plain window of its own
 //   ports_probe has-window          exit code 0 when "window" is built in
+//   ports_probe desktop             makes one window and ends, so that Wine's
+//                                   desktop process is up (see wine-desktop)
 //   ports_probe bench <dir> <nop> <n>  times discovery in <dir> against
 //                                   starting the do-nothing program <nop>
 //   ports_probe launch <exe> <n>    median time of LaunchAndWait(<exe>)
@@ -125,6 +127,14 @@ int wmain(int argc, wchar_t** argv) {
         Print(L"port=" + (supported ? FindPortInFolder(folder) : std::wstring()) + L"\n");
         DestroyWindow(window);
         return 0;
+    }
+    if (mode == L"desktop") {
+        HWND window = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                                      GetModuleHandleW(nullptr), nullptr);
+        if (window != nullptr) {
+            DestroyWindow(window);
+        }
+        return window != nullptr ? 0 : 1;
     }
     if (mode == L"has-window") {
         return TUMARK_PROBE_WINDOW ? 0 : 1;
