@@ -4,7 +4,6 @@
 // Called on the GUI thread.
 #include "ports/list_file.h"
 
-
 bool ListLineReader::Fill() {
     if (next_ < filled_) {
         return true;

@@ -2,7 +2,6 @@
 // UTF-8 decoding of what discovery returns. GUI thread.
 #include "ports/list_reader.h"
 
-
 TextFile::TextFile(const std::wstring& path)
     : handle_(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                           FILE_ATTRIBUTE_NORMAL, nullptr)),
