@@ -445,8 +445,7 @@ TEST_F(ShellWindowTest, CanBeMinimizedButNotMaximizedNorResized) {
         before.top + GetSystemMetrics(SM_CYFRAME) + GetSystemMetrics(SM_CYCAPTION) / 2;
     const int middleX = (before.left + before.right) / 2;
     ASSERT_EQ(HitTest(Window(), middleX, captionY), HTCAPTION);
-    ASSERT_TRUE(MouseClick(middleX, captionY, true));
-    ASSERT_TRUE(Settle(Window()));
+    ASSERT_TRUE(TryMaximize(Window()));
     EXPECT_FALSE(IsZoomed(Window()));
     now = State().outer;
     EXPECT_TRUE(EqualRect(&before, &now));
@@ -463,9 +462,7 @@ TEST_F(ShellWindowTest, CanBeMinimizedButNotMaximizedNorResized) {
         const LRESULT hit = HitTest(Window(), edge.x, edge.y);
         EXPECT_TRUE(hit < HTLEFT || hit > HTBOTTOMRIGHT) << edge.x << "," << edge.y << ": " << hit;
     }
-    ASSERT_TRUE(
-        MouseDrag(before.right - 1, before.bottom - 1, before.right + 60, before.bottom + 40));
-    ASSERT_TRUE(Settle(Window()));
+    ASSERT_TRUE(TryResize(Window(), 60, 40));
     const WindowState after = State();
     EXPECT_EQ(after.clientWidth, 286);
     EXPECT_EQ(after.clientHeight, 99);

@@ -764,6 +764,25 @@ bool SystemMenuClose(HWND top) {
     return sendToMenu(VK_RETURN);
 }
 
+bool TryMaximize(HWND top) {
+    RECT rect;
+    if (!IsWindow(top) || !GetWindowRect(top, &rect) || !BringForward(top)) {
+        return false;
+    }
+    const int x = (rect.left + rect.right) / 2;
+    const int y = rect.top + GetSystemMetrics(SM_CYFRAME) + GetSystemMetrics(SM_CYCAPTION) / 2;
+    return MouseClick(x, y, true) && Settle(top);
+}
+
+bool TryResize(HWND top, int dx, int dy) {
+    RECT rect;
+    if (!IsWindow(top) || !GetWindowRect(top, &rect) || !BringForward(top)) {
+        return false;
+    }
+    return MouseDrag(rect.right - 1, rect.bottom - 1, rect.right - 1 + dx, rect.bottom - 1 + dy) &&
+           Settle(top);
+}
+
 bool Minimize(HWND top) {
     return IsWindow(top) && PostMessageW(top, WM_SYSCOMMAND, SC_MINIMIZE, 0) != 0;
 }

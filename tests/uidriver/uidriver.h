@@ -160,6 +160,11 @@ bool Notify(HWND control, WORD code);
 LRESULT HitTest(HWND top, int screenX, int screenY);
 bool CloseBox(HWND top);        // WM_SYSCOMMAND SC_CLOSE, as the close box
 bool SystemMenuClose(HWND top); // Alt+Space, then Close from the system menu
+// What a user does to maximize (a double click on the title bar) and to
+// resize (a drag of the bottom right corner by dx, dy). They report whether
+// the input was given, not whether the window changed.
+bool TryMaximize(HWND top);
+bool TryResize(HWND top, int dx, int dy);
 bool Minimize(HWND top);
 bool Restore(HWND top);
 // Waits until the message queue of the window's thread has been emptied of

@@ -286,13 +286,42 @@ const std::map<std::wstring, Command>& Commands() {
              Print(L"system menu close chosen");
              return true;
          }},
+        {L"try-maximize",
+         [](const std::vector<std::wstring>&) {
+             if (!NeedWindow() || !TryMaximize(gProgram.window())) {
+                 return false;
+             }
+             Print(L"maximize tried zoomed=" + std::to_wstring(IsZoomed(gProgram.window()) != 0));
+             return true;
+         }},
+        {L"try-resize",
+         [](const std::vector<std::wstring>& a) {
+             const int dx = a.size() > 1 ? _wtoi(a[1].c_str()) : 40;
+             const int dy = a.size() > 2 ? _wtoi(a[2].c_str()) : 40;
+             if (!NeedWindow() || !TryResize(gProgram.window(), dx, dy)) {
+                 return false;
+             }
+             RECT client = {};
+             GetClientRect(gProgram.window(), &client);
+             Print(L"resize tried client=" + std::to_wstring(client.right) + L"x" +
+                   std::to_wstring(client.bottom));
+             return true;
+         }},
         {L"minimize",
          [](const std::vector<std::wstring>&) {
-             return NeedWindow() && Minimize(gProgram.window()) && Settle(gProgram.window());
+             if (!NeedWindow() || !Minimize(gProgram.window()) || !Settle(gProgram.window())) {
+                 return false;
+             }
+             Print(L"minimized iconic=" + std::to_wstring(IsIconic(gProgram.window()) != 0));
+             return true;
          }},
         {L"restore",
          [](const std::vector<std::wstring>&) {
-             return NeedWindow() && Restore(gProgram.window()) && Settle(gProgram.window());
+             if (!NeedWindow() || !Restore(gProgram.window()) || !Settle(gProgram.window())) {
+                 return false;
+             }
+             Print(L"restored iconic=" + std::to_wstring(IsIconic(gProgram.window()) != 0));
+             return true;
          }},
         {L"box",
          [](const std::vector<std::wstring>& a) {
@@ -351,6 +380,7 @@ const std::map<std::wstring, Command>& Commands() {
         {L"sleep",
          [](const std::vector<std::wstring>& a) {
              Sleep(Timeout(a, 1, 100));
+             Print(L"slept");
              return true;
          }},
     };
