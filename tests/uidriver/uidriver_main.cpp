@@ -377,6 +377,27 @@ const std::map<std::wstring, Command>& Commands() {
              Print(L"killed");
              return true;
          }},
+        {L"help",
+         [](const std::vector<std::wstring>&) {
+             for (const wchar_t* line : {
+                      L"launch <exe> [cwd] [arguments]   start a program",
+                      L"wait-window [title] [ms]          its visible window (title: the "
+                      L"configurator's)",
+                      L"idle [ms]                         wait until it waits for input",
+                      L"dump                              the window and every control",
+                      L"click <caption>                   BM_CLICK on a button or option",
+                      L"mouse-click <caption>             a real mouse click on a control",
+                      L"select <item>                     choose in the list, as a user",
+                      L"key tab|shift+tab|enter|esc|alt+f4|alt+space|up|down|space",
+                      L"close | sysmenu-close             close box / system menu Close",
+                      L"minimize | restore | try-maximize | try-resize [dx dy]",
+                      L"box [ms] | boxes | answer ok|yes|no|cancel",
+                      L"wait-exit [ms] | counters | kill | sleep <ms>",
+                  }) {
+                 Print(line);
+             }
+             return true;
+         }},
         {L"sleep",
          [](const std::vector<std::wstring>& a) {
              Sleep(Timeout(a, 1, 100));
