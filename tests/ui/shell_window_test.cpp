@@ -61,6 +61,9 @@ class ShellWindowTest : public ::testing::Test {
             << Utf8(ConfiguratorPath()) << " error " << GetLastError();
         ASSERT_NE(program_.WaitWindow(kTitle, 30000), nullptr);
         ASSERT_GT(program_.WaitIdleMs(10000), 0);
+        // The window is shown before its controls are made; wait for the last.
+        ASSERT_TRUE(WaitUntil([&] { return Find(kRead) != nullptr; }, 10000));
+        ASSERT_TRUE(Settle(Window()));
     }
 
     HWND Window() const { return program_.window(); }
@@ -250,7 +253,10 @@ TEST_F(ShellWindowTest, SlaveEnablesTheListStandaloneDisablesItSelectionSurvives
 
     ClickAndSettle(kSlave);
     EXPECT_EQ(Read(), (Settings{0, 1, L"7", true}));
-    ASSERT_TRUE(SelectItem(List().hwnd, L"16"));
+    // The same choice with the mouse, on the last item.
+    ASSERT_TRUE(ChooseItemByMouse(List().hwnd, L"16"));
+    EXPECT_EQ(Read(), (Settings{0, 1, L"16", true}));
+    EXPECT_FALSE(List().dropped);
     ClickAndSettle(kStandalone);
     EXPECT_EQ(Read(), (Settings{1, 0, L"16", false}));
     EXPECT_TRUE(FindBoxes(program_.pid()).empty());

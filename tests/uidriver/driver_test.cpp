@@ -132,14 +132,21 @@ TEST_F(StandInTest, ClicksAndChoicesArriveAsNotifications) {
     ASSERT_TRUE(StatusHas(L"sel:2;"));
     EXPECT_EQ(FindControlByClass(State(), L"ComboBox")->text, L"z");
     EXPECT_FALSE(SelectItem(list, L"no such item"));
+    // The same with the mouse: the list itself tells its parent.
+    ASSERT_TRUE(ChooseItemByMouse(list, L"y"));
+    ASSERT_TRUE(StatusHas(L"sel:1;")) << Utf8(Status());
+    EXPECT_EQ(FindControlByClass(State(), L"ComboBox")->text, L"y");
+    EXPECT_FALSE(FindControlByClass(State(), L"ComboBox")->dropped);
 
     // A user cannot choose in a disabled list, nor can the driver.
     ASSERT_TRUE(Click(Find(L"A")));
     ASSERT_TRUE(StatusHas(L"a;"));
     ASSERT_TRUE(WaitUntil([&] { return !IsWindowEnabled(list); }));
-    EXPECT_FALSE(SelectItem(list, L"y"));
+    const std::wstring before = Status();
+    EXPECT_FALSE(SelectItem(list, L"x"));
+    EXPECT_FALSE(ChooseItemByMouse(list, L"x"));
     Settle(program_.window());
-    EXPECT_EQ(Status().find(L"sel:1"), std::wstring::npos);
+    EXPECT_EQ(Status(), before);
 }
 
 TEST_F(StandInTest, KeysReachTheProgramsAcceleratorTable) {

@@ -624,6 +624,66 @@ bool SelectItem(HWND combo, const std::wstring& itemText) {
                                   reinterpret_cast<LPARAM>(combo)) != 0;
 }
 
+bool ChooseItemByMouse(HWND combo, const std::wstring& itemText) {
+    if (!IsWindow(combo) || !IsWindowVisible(combo) || !IsWindowEnabled(combo)) {
+        return false;
+    }
+    const auto items = ComboItems(combo);
+    const auto found = std::find(items.begin(), items.end(), itemText);
+    if (found == items.end()) {
+        return false;
+    }
+    const int index = static_cast<int>(found - items.begin());
+    if (Send(combo, CB_GETDROPPEDSTATE) <= 0 && !ClickControl(combo)) {
+        return false;
+    }
+    const ULONGLONG deadline = GetTickCount64() + 3000;
+    while (Send(combo, CB_GETDROPPEDSTATE) <= 0) {
+        if (GetTickCount64() >= deadline) {
+            return false;
+        }
+        Sleep(10);
+    }
+    // The open list part is a ComboLBox top-level window of the program.
+    const auto lists = FindTopWindows(WindowProcess(combo), L"ComboLBox", nullptr);
+    if (lists.empty()) {
+        return false;
+    }
+    HWND list = lists.front();
+    RECT client;
+    GetClientRect(list, &client);
+    const LRESULT itemHeight = Send(list, LB_GETITEMHEIGHT, 0);
+    if (itemHeight <= 0) {
+        return false;
+    }
+    const int visible = static_cast<int>(client.bottom / itemHeight);
+    // Bring the item into view with the keyboard's help-free way: the wheel.
+    for (int round = 0; round < 40; ++round) {
+        const int top = static_cast<int>(Send(list, LB_GETTOPINDEX));
+        if (index >= top && index < top + visible) {
+            break;
+        }
+        RECT rect;
+        GetWindowRect(list, &rect);
+        INPUT wheel = MouseInput(MOUSEEVENTF_MOVE, (rect.left + rect.right) / 2,
+                                 (rect.top + rect.bottom) / 2);
+        SendKeys({wheel});
+        wheel.mi.dwFlags = MOUSEEVENTF_WHEEL;
+        wheel.mi.mouseData = static_cast<DWORD>(index < top ? WHEEL_DELTA : -WHEEL_DELTA);
+        wheel.mi.dx = wheel.mi.dy = 0;
+        SendKeys({wheel});
+        Settle(list);
+    }
+    const int top = static_cast<int>(Send(list, LB_GETTOPINDEX));
+    if (index < top || index >= top + visible) {
+        return false;
+    }
+    POINT point = {client.right / 2,
+                   static_cast<LONG>((index - top) * itemHeight + itemHeight / 2)};
+    ClientToScreen(list, &point);
+    return MouseClick(point.x, point.y) && Settle(combo);
+}
+
 bool PressKey(HWND target, Key key) {
     if (!IsWindow(target) || !BringForward(target)) {
         return false;

@@ -148,7 +148,10 @@ bool AnswerBox(HWND box, int button);
 // Acting.
 bool Click(HWND control);                                  // BM_CLICK, posted
 bool SelectItem(HWND combo, const std::wstring& itemText); // as a user's choice
-bool PressKey(HWND target, Key key);                       // real keyboard input to target's thread
+// The same choice with real mouse input: a click opens the list, a click on
+// the item chooses it (scrolling the open list with the wheel if need be).
+bool ChooseItemByMouse(HWND combo, const std::wstring& itemText);
+bool PressKey(HWND target, Key key); // real keyboard input to target's thread
 bool MouseClick(int screenX, int screenY, bool doubleClick = false);
 bool MouseDrag(int fromX, int fromY, int toX, int toY);
 bool ClickControl(HWND control); // real mouse click in its middle

@@ -252,6 +252,20 @@ const std::map<std::wstring, Command>& Commands() {
              Print(L"selected " + Quoted(a[1]));
              return true;
          }},
+        {L"choose",
+         [](const std::vector<std::wstring>& a) {
+             if (a.size() < 2 || !NeedWindow()) {
+                 return false;
+             }
+             const WindowState s = ReadWindow(gProgram.window());
+             const Control* list = FindControlByClass(s, L"ComboBox");
+             if (!list || !ChooseItemByMouse(list->hwnd, a[1])) {
+                 Print(L"error: cannot choose " + Quoted(a[1]));
+                 return false;
+             }
+             Print(L"chose " + Quoted(a[1]));
+             return true;
+         }},
         {L"key",
          [](const std::vector<std::wstring>& a) {
              Key key;
@@ -387,7 +401,8 @@ const std::map<std::wstring, Command>& Commands() {
                       L"dump                              the window and every control",
                       L"click <caption>                   BM_CLICK on a button or option",
                       L"mouse-click <caption>             a real mouse click on a control",
-                      L"select <item>                     choose in the list, as a user",
+                      L"select <item>                     choose in the list (CBN_SELCHANGE)",
+                      L"choose <item>                     choose in the list with the mouse",
                       L"key tab|shift+tab|enter|esc|alt+f4|alt+space|up|down|space",
                       L"close | sysmenu-close             close box / system menu Close",
                       L"minimize | restore | try-maximize | try-resize [dx dy]",
