@@ -16,9 +16,9 @@ constexpr uint8_t CmdReply = 203;
 constexpr uint8_t ModeSlave = 1;
 constexpr uint8_t ModeStandalone = 2;
 
-// Byte positions.
-constexpr size_t FrameLead = 0, FrameDest = 1, FrameSrc = 2, FrameFixedByte = 3,
-                 FrameCommand = 4, FrameDirection = 5, FrameMode = 6, FrameChecksum = 7;
+// Byte positions within a frame.
+constexpr size_t ByteLead = 0, ByteDest = 1, ByteSrc = 2, ByteFixed = 3, ByteCommand = 4,
+                 ByteDirection = 5, ByteMode = 6, ByteChecksum = 7;
 
 // Sum of bytes 0 to 6, modulo 256.
 uint8_t ChecksumOf(const uint8_t* frame);
