@@ -1,6 +1,169 @@
-// The Write and Read commands. Not built yet: the buttons raise their events
-// and the main loop hands them here, where nothing happens so far.
+// The Write and Read commands: find the cable's port, open it, exchange one
+// request with the device (up to six tries while it stays silent), tell the
+// user the outcome in one message box and close the port. GUI thread; the
+// window takes no input while a command runs.
 #include "commands/commands.h"
 
-void WriteCommand(uint32_t) {}
-void ReadCommand(uint32_t) {}
+#include "app/main_window.h"
+#include "app/toolkit/toolkit.h"
+#include "link/exchange.h"
+#include "link/frame.h"
+#include "link/serial_port.h"
+#include "ports/discovery.h"
+
+#include <cwchar>
+
+CommandServices CommandLink = {
+    FindDevicePort, SerialIsOpen, SerialClose, SerialOpen, ExchangeFrame, MessageShow,
+};
+
+namespace {
+
+constexpr uint32_t DevicePort = 0;
+constexpr int MaxAttempts = 6;
+constexpr uint32_t StyleError = MB_OK | MB_ICONERROR;
+constexpr uint32_t StyleDone = MB_OK | MB_ICONINFORMATION;
+
+const wchar_t* const CaptionWarning = L"Внимание";
+const wchar_t* const CaptionDone = L"Выполнено";
+
+// The texts one command shows; the two commands differ in their first line.
+struct CommandTexts {
+    const wchar_t* cableNotFound;
+    const wchar_t* portBusy;
+    const wchar_t* linkFailure;
+    const wchar_t* noAnswer;
+    const wchar_t* success;
+};
+
+const CommandTexts WriteTexts = {
+    L"Запись отклонена!\nСистема не обнаружила соединительный шнур.\n"
+    L"1.Установите драйвер к шнуру\n"
+    L"2. Соедините компьютер с устройством посредством шнура.\n3. Повторите попытку\n",
+    L"Запись отклонена!\nНе удалось открыть COM порт.\nВероятно, он занят другим приложением\n\n",
+    L"Запись отклонена!\nНе удалось открыть COM порт.\nВероятно проблемы с соединительным шнуром\n\n",
+    L"Запись отклонена!\nУстройство не отвечает.",
+    L"Операция записи выполнена удачно.",
+};
+
+const CommandTexts ReadTexts = {
+    L"Чтение отклонено!\nСистема не обнаружила соединительный шнур.\n"
+    L"1.Установите драйвер к шнуру\n"
+    L"2. Соедините компьютер с устройством посредством шнура.\n3. Повторите попытку\n",
+    L"Чтение отклонено!\nНе удалось открыть COM порт.\nВероятно, он занят другим приложением\n\n",
+    L"Чтение отклонено!\nНе удалось открыть COM порт.\nВероятно проблемы с соединительным шнуром\n\n",
+    L"Чтение отклонено!\nУстройство не отвечает.",
+    L"Операция чтение выполнена удачно.",
+};
+
+const wchar_t* const TextEepromError = L"Ошибка EEPROM";
+
+// The decimal value of a list item's text ("1" to "16"); 0 for anything that
+// is not a plain decimal number.
+uint32_t DecimalValue(const std::wstring& text) {
+    if (text.empty() || text.size() > 9)
+        return 0;
+    uint32_t value = 0;
+    for (wchar_t c : text) {
+        if (c < L'0' || c > L'9')
+            return 0;
+        value = value * 10 + static_cast<uint32_t>(c - L'0');
+    }
+    return value;
+}
+
+void ClosePortIfOpen() {
+    if (CommandLink.serialIsOpen(DevicePort))
+        CommandLink.serialClose(DevicePort);
+}
+
+// Steps shared by both commands: discovery, open, the settings from the
+// window and up to six exchanges. Returns true with an accepted reply in
+// RxFrame; otherwise it has shown the failure's message. The port may still
+// be open either way: the caller closes it once its own message is shown.
+bool ExchangeWithDevice(uint8_t command, const CommandTexts& texts, uint32_t& direction,
+                        uint32_t& mode) {
+    std::wstring port = CommandLink.findDevicePort();
+    if (port.empty()) {
+        CommandLink.messageShow(CaptionWarning, texts.cableNotFound, StyleError);
+        return false;
+    }
+    ClosePortIfOpen();
+    if (CommandLink.serialOpen(DevicePort, port.c_str(), 9600, EVENPARITY, 8, 1.0, 0, 255, 255) <
+        1) {
+        CommandLink.messageShow(CaptionWarning, texts.portBusy, StyleError);
+        return false;
+    }
+
+    // The settings are read once for the whole run; the list is read whatever
+    // its enabled state, so a greyed direction is sent as well.
+    direction = DecimalValue(GadgetGetText(DirectionList));
+    mode = static_cast<uint32_t>(GadgetGetState(OptStandalone)) + 1;
+
+    for (int attempt = 1;; ++attempt) {
+        uint8_t result = CommandLink.exchangeFrame(0, DeviceAddress, HostAddress, FrameFixed,
+                                                   command, direction, mode);
+        if (result == ExchangePortClosed) {
+            CommandLink.messageShow(CaptionWarning, texts.linkFailure, StyleError);
+            return false;
+        }
+        if (result != ExchangeTimeout && result != ExchangeBadReply)
+            return true;
+        // The device stayed silent or answered garbage: ask again at once; the
+        // exchange's own time limits pace the attempts.
+        if (attempt == MaxAttempts) {
+            CommandLink.messageShow(CaptionWarning, texts.noAnswer, StyleError);
+            return false;
+        }
+    }
+}
+
+// Shows the device's settings from an accepted read reply in the window: the
+// same pair of states a user's click on an option gives.
+void ShowDeviceSettings(uint8_t direction, uint8_t mode) {
+    wchar_t text[4];
+    swprintf(text, 4, L"%u", static_cast<unsigned>(direction));
+    GadgetSetText(DirectionList, text);
+    if (mode == ModeSlave) {
+        GadgetSetState(OptSlave, 1);
+        GadgetSetState(OptStandalone, 0);
+        GadgetDisable(DirectionList, 0);
+    } else {
+        GadgetSetState(OptSlave, 0);
+        GadgetSetState(OptStandalone, 1);
+        GadgetDisable(DirectionList, 1);
+    }
+}
+
+} // namespace
+
+void WriteCommand(uint32_t eventType) {
+    if (eventType != EventTypeClick)
+        return;
+    uint32_t direction = 0, mode = 0;
+    if (ExchangeWithDevice(CmdWrite, WriteTexts, direction, mode)) {
+        // The device echoes what it stored: anything else means its EEPROM
+        // did not take the values. Not retried.
+        if (RxFrame[ByteDirection] == static_cast<uint8_t>(direction) &&
+            RxFrame[ByteMode] == static_cast<uint8_t>(mode))
+            CommandLink.messageShow(CaptionDone, WriteTexts.success, StyleDone);
+        else
+            CommandLink.messageShow(CaptionWarning, TextEepromError, StyleError);
+    }
+    ClosePortIfOpen();
+}
+
+void ReadCommand(uint32_t eventType) {
+    if (eventType != EventTypeClick)
+        return;
+    uint32_t direction = 0, mode = 0;
+    if (ExchangeWithDevice(CmdRead, ReadTexts, direction, mode)) {
+        // Copy the reply first: the window is updated only after the user has
+        // dismissed the message.
+        uint8_t deviceDirection = RxFrame[ByteDirection];
+        uint8_t deviceMode = RxFrame[ByteMode];
+        CommandLink.messageShow(CaptionDone, ReadTexts.success, StyleDone);
+        ShowDeviceSettings(deviceDirection, deviceMode);
+    }
+    ClosePortIfOpen();
+}
