@@ -7,6 +7,7 @@
 
 set(TUMARK_WINE_DIR ${CMAKE_SOURCE_DIR}/tests/wine)
 set(TUMARK_WINE_RUN ${TUMARK_WINE_DIR}/run)
+set(TUMARK_WIN_GTEST_MAIN ${CMAKE_SOURCE_DIR}/tests/win_gtest_main.cpp)
 set(TUMARK_BENCH_DIR ${CMAKE_BINARY_DIR}/bench)
 
 # tumark_test_env(<test>...): the environment every test sees.
@@ -43,11 +44,11 @@ endfunction()
 # tumark_win_gtest(NAME <name> SOURCES ... [LIBS ...] [TIMEOUT <s>] [WRAP <cmd>...])
 # A GoogleTest program for Windows, run under Wine as one ctest test.
 # WRAP puts a host-side command in front (for example the simulator wrapper).
-# The program's entry (wmain, since Windows builds link with -municode) comes
-# from tests/win_gtest_main.cpp.
+# Windows builds link with -municode: a program brings its own wmain, or adds
+# ${TUMARK_WIN_GTEST_MAIN} (GoogleTest's start with the arguments as UTF-8).
 function(tumark_win_gtest)
   cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS;WRAP;RESOURCE_LOCK" ${ARGN})
-  add_executable(${T_NAME} ${T_SOURCES} ${CMAKE_SOURCE_DIR}/tests/win_gtest_main.cpp)
+  add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} gtest gmock tumark_flags)
   set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   set(args NAME ${T_NAME} COMMAND ${T_WRAP} ${TUMARK_WINE_RUN} $<TARGET_FILE:${T_NAME}>)

@@ -18,3 +18,7 @@ void SerialCloseAll();
 uint32_t SerialInputCount(uint32_t port);
 uint32_t SerialRead(uint32_t port, uint8_t* buffer, uint32_t count);
 uint32_t SerialWrite(uint32_t port, const uint8_t* buffer, uint32_t count);
+
+// Aborts a write or read pending on the port and clears its queues; used to
+// release a worker that overran its time limit.
+void SerialAbort(uint32_t port);

@@ -17,3 +17,6 @@ void StopWorker(uint32_t id);
 void CloseAllWorkers();
 
 void Pause(uint32_t milliseconds);
+
+// How many workers the registry holds (for tests and soak checks).
+uint32_t RegisteredWorkers();

@@ -1,0 +1,190 @@
+// The table of numbered serial ports over the Win32 communications
+// functions, synchronous I/O only. The table lock is held only to look a
+// handle up or change a slot; the I/O calls run outside it.
+#include "link/serial_port.h"
+
+#include <windows.h>
+
+#include <vector>
+
+namespace {
+
+CRITICAL_SECTION gTableLock;
+bool gTableReady;
+std::vector<HANDLE> gPorts; // one slot per port number; nullptr when closed
+
+HANDLE Lookup(uint32_t port) {
+    if (!gTableReady)
+        return nullptr;
+    EnterCriticalSection(&gTableLock);
+    HANDLE h = port < gPorts.size() ? gPorts[port] : nullptr;
+    LeaveCriticalSection(&gTableLock);
+    return h;
+}
+
+// Takes the handle out of its slot; the caller closes it.
+HANDLE Take(uint32_t port) {
+    if (!gTableReady)
+        return nullptr;
+    EnterCriticalSection(&gTableLock);
+    HANDLE h = nullptr;
+    if (port < gPorts.size()) {
+        h = gPorts[port];
+        gPorts[port] = nullptr;
+    }
+    LeaveCriticalSection(&gTableLock);
+    return h;
+}
+
+} // namespace
+
+bool SerialTableCreate() {
+    if (gTableReady)
+        return true;
+    InitializeCriticalSection(&gTableLock);
+    gPorts.assign(16, nullptr);
+    gTableReady = true;
+    return true;
+}
+
+void SerialTableDestroy() {
+    if (!gTableReady)
+        return;
+    SerialCloseAll();
+    gTableReady = false;
+    DeleteCriticalSection(&gTableLock);
+}
+
+uintptr_t SerialOpen(uint32_t port, const wchar_t* name, uint32_t baud, uint32_t parity,
+                     uint32_t dataBits, double stopBits, uint32_t handshake, uint32_t inQueue,
+                     uint32_t outQueue) {
+    if (!gTableReady || !name || !*name)
+        return 0;
+    // "\\.\" in front, so that COM10 and above open like COM1.
+    wchar_t path[64] = L"\\\\.\\";
+    size_t at = 4;
+    for (size_t i = 0; name[i] && i < 59; ++i)
+        path[at++] = name[i];
+    path[at] = L'\0';
+
+    HANDLE h = CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                           nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return 0;
+    if (inQueue > 0 && outQueue > 0)
+        SetupComm(h, inQueue, outQueue);
+
+    DCB dcb = {};
+    dcb.DCBlength = sizeof(dcb);
+    if (!GetCommState(h, &dcb)) {
+        CloseHandle(h);
+        return 0;
+    }
+    dcb.BaudRate = baud;
+    dcb.Parity = static_cast<BYTE>(parity);
+    dcb.ByteSize = static_cast<BYTE>(dataBits);
+    dcb.fParity = TRUE;
+    dcb.StopBits = stopBits == 1.0 ? ONESTOPBIT : stopBits == 2.0 ? TWOSTOPBITS : ONE5STOPBITS;
+    switch (handshake) {
+    case 0:
+        dcb.fOutxCtsFlow = FALSE;
+        dcb.fRtsControl = RTS_CONTROL_DISABLE;
+        break;
+    case 1:
+        dcb.fOutxCtsFlow = FALSE;
+        dcb.fRtsControl = RTS_CONTROL_ENABLE;
+        break;
+    case 2:
+        dcb.fOutxCtsFlow = TRUE;
+        dcb.fRtsControl = RTS_CONTROL_HANDSHAKE;
+        break;
+    case 3:
+        dcb.fOutX = TRUE;
+        dcb.fInX = TRUE;
+        dcb.XonChar = 0x11;
+        dcb.XoffChar = 0x13;
+        dcb.XonLim = static_cast<WORD>(inQueue / 10);
+        dcb.XoffLim = static_cast<WORD>(7 * (inQueue / 10));
+        break;
+    default:
+        break;
+    }
+    if (!SetCommState(h, &dcb)) {
+        CloseHandle(h);
+        return 0;
+    }
+    // Reads return only what is asked for; callers ask only for what is
+    // waiting. A write of n bytes is given 100 n + 10 ms.
+    COMMTIMEOUTS timeouts = {0, 0, 0, 100, 10};
+    SetCommTimeouts(h, &timeouts);
+
+    EnterCriticalSection(&gTableLock);
+    if (port >= gPorts.size())
+        gPorts.resize(port + 16, nullptr);
+    HANDLE old = gPorts[port];
+    gPorts[port] = h;
+    LeaveCriticalSection(&gTableLock);
+    if (old)
+        CloseHandle(old);
+    return reinterpret_cast<uintptr_t>(h);
+}
+
+bool SerialIsOpen(uint32_t port) { return Lookup(port) != nullptr; }
+
+void SerialClose(uint32_t port) {
+    HANDLE h = Take(port);
+    if (h)
+        CloseHandle(h);
+}
+
+void SerialCloseAll() {
+    if (!gTableReady)
+        return;
+    EnterCriticalSection(&gTableLock);
+    std::vector<HANDLE> open;
+    for (HANDLE& h : gPorts) {
+        if (h)
+            open.push_back(h);
+        h = nullptr;
+    }
+    LeaveCriticalSection(&gTableLock);
+    for (HANDLE h : open)
+        CloseHandle(h);
+}
+
+uint32_t SerialInputCount(uint32_t port) {
+    HANDLE h = Lookup(port);
+    if (!h)
+        return 0;
+    DWORD errors = 0;
+    COMSTAT stat = {};
+    if (!ClearCommError(h, &errors, &stat))
+        return 0;
+    return stat.cbInQue;
+}
+
+uint32_t SerialRead(uint32_t port, uint8_t* buffer, uint32_t count) {
+    HANDLE h = Lookup(port);
+    if (!h || count == 0)
+        return 0;
+    DWORD got = 0;
+    if (!ReadFile(h, buffer, count, &got, nullptr))
+        return 0;
+    return got;
+}
+
+uint32_t SerialWrite(uint32_t port, const uint8_t* buffer, uint32_t count) {
+    HANDLE h = Lookup(port);
+    if (!h || count == 0)
+        return 0;
+    DWORD put = 0;
+    if (!WriteFile(h, buffer, count, &put, nullptr))
+        return 0;
+    return put;
+}
+
+void SerialAbort(uint32_t port) {
+    HANDLE h = Lookup(port);
+    if (h)
+        PurgeComm(h, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
+}

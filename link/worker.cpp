@@ -1,0 +1,135 @@
+// Short-lived worker threads and their registry, and the pause that puts the
+// system timer at 1 ms for the rest of the run. The registry lock guards
+// only the list and the id counter; waits happen outside it.
+#include "link/worker.h"
+
+#include <mmsystem.h>
+
+#include <vector>
+
+namespace {
+
+struct Worker {
+    HANDLE thread;
+    uint32_t id;
+};
+
+CRITICAL_SECTION gRegistryLock;
+bool gRegistryReady;
+std::vector<Worker> gWorkers;
+uint32_t gNextWorkerId = 1;
+bool gTimerSet;
+
+// How long a stopped worker is given to end by itself once its I/O has been
+// aborted, before it is terminated as the last resort.
+constexpr DWORD StopGrace = 200;
+
+// The thread of a registered worker that is still running, or nullptr.
+HANDLE RunningThread(uint32_t id) {
+    HANDLE running = nullptr;
+    if (!gRegistryReady || id == 0)
+        return nullptr;
+    EnterCriticalSection(&gRegistryLock);
+    for (const Worker& w : gWorkers)
+        if (w.id == id && WaitForSingleObject(w.thread, 0) == WAIT_TIMEOUT)
+            running = w.thread;
+    LeaveCriticalSection(&gRegistryLock);
+    return running;
+}
+
+} // namespace
+
+bool WorkerRegistryCreate() {
+    if (!gRegistryReady) {
+        InitializeCriticalSection(&gRegistryLock);
+        gRegistryReady = true;
+    }
+    return true;
+}
+
+void WorkerRegistryDestroy() {
+    if (!gRegistryReady)
+        return;
+    CloseAllWorkers();
+    gRegistryReady = false;
+    DeleteCriticalSection(&gRegistryLock);
+}
+
+uint32_t StartWorker(LPTHREAD_START_ROUTINE procedure) {
+    if (!gRegistryReady)
+        return 0;
+    HANDLE thread = CreateThread(nullptr, 4096, procedure, nullptr, 0, nullptr);
+    if (!thread)
+        return 0;
+    EnterCriticalSection(&gRegistryLock);
+    // Sweep the workers that have ended since the last start.
+    for (auto it = gWorkers.begin(); it != gWorkers.end();) {
+        if (WaitForSingleObject(it->thread, 0) == WAIT_OBJECT_0) {
+            CloseHandle(it->thread);
+            it = gWorkers.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    uint32_t id = gNextWorkerId++;
+    gWorkers.push_back({thread, id});
+    LeaveCriticalSection(&gRegistryLock);
+    return id;
+}
+
+bool AwaitWorker(uint32_t id, uint32_t milliseconds) {
+    HANDLE thread = RunningThread(id);
+    if (!thread)
+        return true;
+    return WaitForSingleObject(thread, milliseconds) == WAIT_OBJECT_0;
+}
+
+void StopWorker(uint32_t id) {
+    HANDLE thread = RunningThread(id);
+    if (thread) {
+        // Release a worker blocked in port I/O and let it end by itself: a
+        // thread killed at an arbitrary point could leave a lock it holds (the
+        // heap's, the port table's) taken for ever.
+        CancelSynchronousIo(thread);
+        if (WaitForSingleObject(thread, StopGrace) == WAIT_TIMEOUT)
+            TerminateThread(thread, 0); // the last resort
+    }
+    EnterCriticalSection(&gRegistryLock);
+    for (auto it = gWorkers.begin(); it != gWorkers.end(); ++it) {
+        if (it->id == id) {
+            CloseHandle(it->thread);
+            gWorkers.erase(it);
+            break;
+        }
+    }
+    LeaveCriticalSection(&gRegistryLock);
+}
+
+void CloseAllWorkers() {
+    if (!gRegistryReady)
+        return;
+    EnterCriticalSection(&gRegistryLock);
+    for (const Worker& w : gWorkers)
+        CloseHandle(w.thread);
+    gWorkers.clear();
+    LeaveCriticalSection(&gRegistryLock);
+}
+
+uint32_t RegisteredWorkers() {
+    if (!gRegistryReady)
+        return 0;
+    EnterCriticalSection(&gRegistryLock);
+    uint32_t n = static_cast<uint32_t>(gWorkers.size());
+    LeaveCriticalSection(&gRegistryLock);
+    return n;
+}
+
+void Pause(uint32_t milliseconds) {
+    if (!gTimerSet) {
+        // Kept for the rest of the run, so that the 10 ms polls and the 12 ms
+        // pause last close to their nominal time.
+        timeBeginPeriod(1);
+        gTimerSet = true;
+    }
+    Sleep(milliseconds);
+}
