@@ -123,7 +123,8 @@ TEST_F(ShellWindowTest, TitleSizeFrameAndPlace) {
     EXPECT_EQ(state.clientHeight, 99);
     const LONG wanted = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
     EXPECT_EQ(state.style & wanted, wanted);
-    EXPECT_EQ(state.style & (WS_MAXIMIZEBOX | WS_THICKFRAME | WS_CHILD | WS_POPUP), 0L);
+    const LONG forbidden = WS_MAXIMIZEBOX | WS_THICKFRAME | WS_CHILD | static_cast<LONG>(WS_POPUP);
+    EXPECT_EQ(state.style & forbidden, 0L);
     // The system adds WS_EX_WINDOWEDGE to every captioned window by itself.
     EXPECT_EQ(state.exStyle & ~static_cast<LONG>(WS_EX_WINDOWEDGE), 0L);
     EXPECT_EQ(GetWindow(Window(), GW_OWNER), nullptr);
