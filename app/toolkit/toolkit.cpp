@@ -36,7 +36,8 @@ struct Event {
     uint32_t kind, gadget, window, type, data1, data2;
 };
 
-const wchar_t* const IdProperty = L"TumarkToolkitId";
+const wchar_t* const IdProperty = L"TumarkToolkitId";        // windows: identifier + 1
+const wchar_t* const GadgetProperty = L"TumarkToolkitGadget"; // controls: identifier
 const wchar_t* const HiddenClass = L"TumarkToolkitHidden";
 
 HINSTANCE gInstance;
@@ -193,7 +194,7 @@ LRESULT CALLBACK ControlProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) 
     WNDPROC previous = gadget ? gadget->previous : nullptr;
     if (msg == WM_NCDESTROY) {
         gGadgets.erase(id);
-        RemovePropW(hwnd, IdProperty);
+        RemovePropW(hwnd, GadgetProperty);
     }
     if (!previous)
         return DefWindowProcW(hwnd, msg, wParam, lParam);
@@ -238,7 +239,7 @@ uint32_t CreateControl(Kind kind, const wchar_t* className, DWORD style, int x, 
     entry.hwnd = hwnd;
     entry.kind = kind;
     SetWindowLongW(hwnd, GWL_ID, static_cast<LONG>(id));
-    SetPropW(hwnd, IdProperty, reinterpret_cast<HANDLE>(static_cast<uintptr_t>(id) + 1));
+    SetPropW(hwnd, GadgetProperty, reinterpret_cast<HANDLE>(static_cast<uintptr_t>(id)));
     gGadgets[id] = entry;
     gGadgets[id].previous = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ControlProc)));
