@@ -239,6 +239,8 @@ int main(int argc, char** argv) {
     tcgetattr(slave, &t);
     cfmakeraw(&t); // 8-bit clean: no echo, no line editing, no CR/LF mapping
     tcsetattr(slave, TCSANOW, &t);
+    termios fresh;
+    tcgetattr(slave, &fresh);
     fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
     unlink(o.link.c_str());
     if (symlink(name, o.link.c_str()) != 0) {
@@ -254,15 +256,12 @@ int main(int argc, char** argv) {
     bool reading = true;
     while (!gStop && Millis() < o.seconds * 1000L) {
         // Under Wine 8 a second SetCommState with even parity on a pty fails
-        // (error 87) when the speed is already the one asked for; a real
-        // driver has no such state. Put the line back at 38400 between
-        // opens, so that every open of the host end changes the speed.
+        // (error 87) once an earlier open has set the line up; a real driver
+        // has no such state. Put the line back as it was made between opens.
         termios now;
-        if (tcgetattr(slave, &now) == 0 && cfgetospeed(&now) != B38400) {
-            usleep(200000); // let the open that set it finish first
-            tcgetattr(slave, &now);
-            cfsetspeed(&now, B38400);
-            tcsetattr(slave, TCSANOW, &now);
+        if (tcgetattr(slave, &now) == 0 && std::memcmp(&now, &fresh, sizeof(now)) != 0) {
+            usleep(200000); // let the open that changed it finish first
+            tcsetattr(slave, TCSANOW, &fresh);
         }
         pollfd p = {master, static_cast<short>(reading ? POLLIN : 0), 0};
         int r = poll(&p, 1, 50);
