@@ -169,6 +169,14 @@ TEST_F(Link, LateReplyIsFlushedBeforeTheNextRequest) {
     EXPECT_EQ(Rx(), kReply1Standalone); // read from the start of the new reply
 }
 
+TEST_F(Link, AReplyLateInThePollingWindowIsTaken) {
+    // Answered some 250 ms after the request: the reader is near the end of
+    // its 30 polls, still inside its limit.
+    SetFaults("--delay-ms 250");
+    EXPECT_EQ(Write(16, 1), ExchangeOk);
+    EXPECT_EQ(Rx(), kReply16Slave);
+}
+
 TEST_F(Link, ShortReplyIsPaddedWithZerosAndRejected) {
     SetFaults("--short 5");
     EXPECT_EQ(Write(1, 2), ExchangeBadReply);
