@@ -254,7 +254,22 @@ TEST_F(Link, ClosedPortsCountReadAndWriteNothing) {
     EXPECT_TRUE(SerialIsOpen(0));
 }
 
-// The two tests below close port 0, so they come last.
+// The tests below close port 0, so they come last.
+TEST_F(Link, ALongNameIsCutTo59Characters) {
+    // Trailing dots fall away when the path is resolved, so the first 59
+    // characters name the simulator's port and any 60th character spoils it.
+    std::wstring port = Widen(Env("TUMARK_SIM_PORT"));
+    std::wstring cut = port + std::wstring(59 - port.size(), L'.');
+    std::wstring uncut = port + std::wstring(40, L'.') + L"X";
+    EXPECT_EQ(SerialOpen(1, uncut.c_str(), 9600, 2, 8, 1.0, 0, 255, 255), 0u);
+    SerialClose(0);
+    Sleep(200); // the simulator puts the line back as it was made
+    gOpened = SerialOpen(0, (cut + L"XYZ").c_str(), 9600, 2, 8, 1.0, 0, 255, 255);
+    ASSERT_NE(gOpened, 0u);
+    EXPECT_EQ(Write(1, 2), ExchangeOk);
+    EXPECT_EQ(Rx(), kReply1Standalone);
+}
+
 TEST_F(Link, ShutdownReleasesWorkersAndPorts) {
     EXPECT_EQ(Write(1, 2), ExchangeOk);
     EXPECT_GT(RegisteredWorkers(), 0u);
