@@ -1,0 +1,315 @@
+// Toolkit cases run in-process under Wine on the GUI thread of the test
+// program; one helper thread answers the message box.
+#include "app/toolkit/toolkit.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr uint32_t Sentinel = 70000; // above the merge range, never merged
+
+void Start() {
+    static bool started = false;
+    if (!started) {
+        ASSERT_TRUE(ToolkitStart(GetModuleHandleW(nullptr), GetProcessHeap()));
+        started = true;
+    }
+}
+
+void Pump() {
+    MSG msg;
+    for (int round = 0; round < 5; ++round) {
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        Sleep(10);
+    }
+}
+
+// Every event queued before the call, in order; the queue is empty after.
+std::vector<ToolkitEventData> Drain() {
+    EventPost(Sentinel, 0, 0, 0, 0, 0);
+    std::vector<ToolkitEventData> got;
+    for (int i = 0; i < 1000; ++i) {
+        uint32_t kind = EventWait();
+        if (kind == Sentinel && ToolkitEvent.kind == Sentinel)
+            return got;
+        if (ToolkitEvent.kind != 0)
+            got.push_back(ToolkitEvent);
+    }
+    ADD_FAILURE() << "sentinel never came back";
+    return got;
+}
+
+class Toolkit : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Start();
+        window = WindowOpen(100, 100, 300, 200, L"Toolkit test", WS_CAPTION | WS_SYSMENU);
+        ASSERT_NE(window, 0u);
+        Pump();
+        Drain();
+    }
+    void TearDown() override {
+        if (window)
+            WindowClose(window);
+        Pump();
+    }
+    uint32_t window = 0;
+};
+
+uint32_t MakeList() {
+    uint32_t list = DropListCreate(10, 10, 60, 20);
+    for (int i = 1; i <= 16; ++i)
+        DropListAddItem(list, -1, std::to_wstring(i).c_str());
+    GadgetSetState(list, 0);
+    return list;
+}
+
+TEST_F(Toolkit, ListSetTextSelectsOnlyAnExactItem) {
+    uint32_t list = MakeList();
+    ASSERT_NE(list, 0u);
+    struct Case {
+        const wchar_t* text;
+        int32_t state;
+        const wchar_t* shown;
+    };
+    const Case cases[] = {
+        {L"7", 6, L"7"}, {L"0", 6, L"7"}, {L"17", 6, L"7"}, {L"16", 15, L"16"}, {L"", -1, L""},
+    };
+    for (const Case& c : cases) {
+        GadgetSetText(list, c.text);
+        EXPECT_EQ(GadgetGetState(list), c.state) << "text " << std::wstring(c.text);
+        EXPECT_EQ(GadgetGetText(list), std::wstring(c.shown));
+    }
+    Pump();
+    EXPECT_TRUE(Drain().empty()) << "a change the program makes raised an event";
+}
+
+TEST_F(Toolkit, ListTextReadsWhileDisabled) {
+    uint32_t list = MakeList();
+    GadgetDisable(list, 1);
+    EXPECT_FALSE(IsWindowEnabled(GadgetHandle(list)));
+    GadgetSetText(list, L"5");
+    EXPECT_EQ(GadgetGetText(list), L"5");
+    EXPECT_EQ(GadgetGetState(list), 4);
+    GadgetDisable(list, 0);
+    EXPECT_TRUE(IsWindowEnabled(GadgetHandle(list)));
+    EXPECT_EQ(GadgetGetText(list), L"5");
+}
+
+TEST_F(Toolkit, OptionStateClearsTheRestOfItsGroupOnly) {
+    uint32_t first = OptionCreate(10, 10, 80, 16, L"A");
+    uint32_t second = OptionCreate(10, 30, 80, 16, L"B");
+    uint32_t third = OptionCreate(10, 50, 80, 16, L"C");
+    ButtonCreate(10, 70, 80, 20, L"Break");
+    uint32_t other = OptionCreate(100, 10, 80, 16, L"D");
+    ASSERT_NE(other, 0u);
+    EXPECT_TRUE(GetWindowLongW(GadgetHandle(first), GWL_STYLE) & WS_GROUP);
+    EXPECT_FALSE(GetWindowLongW(GadgetHandle(second), GWL_STYLE) & WS_GROUP);
+    EXPECT_TRUE(GetWindowLongW(GadgetHandle(other), GWL_STYLE) & WS_GROUP);
+
+    GadgetSetState(first, 1);
+    GadgetSetState(other, 1);
+    GadgetSetState(second, 1);
+    EXPECT_EQ(GadgetGetState(first), 0);
+    EXPECT_EQ(GadgetGetState(second), 1);
+    EXPECT_EQ(GadgetGetState(third), 0);
+    EXPECT_EQ(GadgetGetState(other), 1) << "an option of another group was cleared";
+
+    GadgetSetState(second, 0);
+    EXPECT_EQ(GadgetGetState(first), 0);
+    EXPECT_EQ(GadgetGetState(second), 0);
+    EXPECT_EQ(GadgetGetState(third), 0);
+    Pump();
+    EXPECT_TRUE(Drain().empty());
+}
+
+TEST_F(Toolkit, IdenticalEventsBackToBackArriveOnce) {
+    EventPost(GadgetEvent, 1234, window, 0, 0, 0);
+    EventPost(GadgetEvent, 1234, window, 0, 0, 0);
+    EventPost(GadgetEvent, 1234, window, 768, 0, 0);
+    EventPost(GadgetEvent, 1234, window, 0, 0, 0);
+    auto got = Drain();
+    ASSERT_EQ(got.size(), 3u);
+    EXPECT_EQ(got[0].type, 0u);
+    EXPECT_EQ(got[1].type, 768u);
+    EXPECT_EQ(got[2].type, 0u);
+    EXPECT_EQ(got[0].gadget, 1234u);
+    EXPECT_EQ(got[0].window, window);
+}
+
+TEST_F(Toolkit, EventPostedFromAnotherThreadWakesTheWait) {
+    HANDLE thread = CreateThread(
+        nullptr, 0,
+        [](LPVOID) -> DWORD {
+            Sleep(100);
+            EventPost(GadgetEvent, 4321, 0, 0, 0, 0);
+            return 0;
+        },
+        nullptr, 0, nullptr);
+    ASSERT_NE(thread, nullptr);
+    bool seen = false;
+    for (int i = 0; i < 200 && !seen; ++i)
+        seen = EventWait() == GadgetEvent && EventGadget() == 4321;
+    EXPECT_TRUE(seen);
+    WaitForSingleObject(thread, 5000);
+    CloseHandle(thread);
+}
+
+TEST_F(Toolkit, ButtonClickGivesOneClickEvent) {
+    uint32_t button = ButtonCreate(10, 10, 80, 24, L"Go");
+    ASSERT_NE(button, 0u);
+    EXPECT_EQ(GetDlgCtrlID(GadgetHandle(button)), static_cast<int>(button));
+    Pump();
+    Drain();
+    SendMessageW(GadgetHandle(button), BM_CLICK, 0, 0);
+    Pump();
+    auto got = Drain();
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].kind, GadgetEvent);
+    EXPECT_EQ(got[0].gadget, button);
+    EXPECT_EQ(got[0].window, window);
+    EXPECT_EQ(got[0].type, EventTypeClick);
+}
+
+TEST_F(Toolkit, CloseRequestBecomesAnEventAndTheWindowStays) {
+    HWND hwnd = WindowHandle(window);
+    SendMessageW(hwnd, WM_CLOSE, 0, 0);
+    auto got = Drain();
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].kind, CloseWindowEvent);
+    EXPECT_EQ(got[0].window, window);
+    EXPECT_TRUE(IsWindow(hwnd));
+    EXPECT_TRUE(IsWindowVisible(hwnd));
+}
+
+TEST_F(Toolkit, WindowCloseDropsItsQueuedEvents) {
+    uint32_t second = WindowOpen(50, 50, 100, 50, L"Second", WS_CAPTION);
+    ASSERT_NE(second, 0u);
+    HWND hwnd = WindowHandle(second);
+    EventPost(GadgetEvent, 1, second, 0, 0, 0);
+    EventPost(GadgetEvent, 2, window, 0, 0, 0);
+    WindowClose(second);
+    EXPECT_FALSE(IsWindow(hwnd));
+    EXPECT_EQ(WindowHandle(second), nullptr);
+    auto got = Drain();
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].gadget, 2u);
+}
+
+struct BoxWatch {
+    const wchar_t* caption;
+    std::vector<HWND> windows;
+    std::vector<BOOL> enabled;
+    bool found = false;
+};
+
+DWORD WINAPI AnswerBox(LPVOID param) {
+    auto* watch = static_cast<BoxWatch*>(param);
+    for (int i = 0; i < 200; ++i) {
+        HWND box = FindWindowExW(nullptr, nullptr, L"#32770", watch->caption);
+        if (box) {
+            watch->found = true;
+            Sleep(100);
+            for (HWND h : watch->windows)
+                watch->enabled.push_back(IsWindowEnabled(h));
+            PostMessageW(box, WM_COMMAND, IDOK, 0);
+            return 0;
+        }
+        Sleep(25);
+    }
+    return 1;
+}
+
+TEST_F(Toolkit, MessageShowDisablesTheOthersAndRestoresEach) {
+    uint32_t b = WindowOpen(450, 100, 120, 60, L"Other B", WS_CAPTION);
+    uint32_t c = WindowOpen(450, 250, 120, 60, L"Other C", WS_CAPTION);
+    ASSERT_NE(b, 0u);
+    ASSERT_NE(c, 0u);
+    HWND hb = WindowHandle(b), hc = WindowHandle(c), ha = WindowHandle(window);
+    EnableWindow(hc, FALSE);
+    SetForegroundWindow(ha);
+    Pump();
+
+    BoxWatch watch{L"Toolkit box test", {hb, hc}, {}};
+    HANDLE thread = CreateThread(nullptr, 0, AnswerBox, &watch, 0, nullptr);
+    ASSERT_NE(thread, nullptr);
+    int answer = MessageShow(watch.caption, L"Text", MB_OK);
+    WaitForSingleObject(thread, 10000);
+    CloseHandle(thread);
+
+    EXPECT_TRUE(watch.found);
+    EXPECT_EQ(answer, IDOK);
+    ASSERT_EQ(watch.enabled.size(), 2u);
+    EXPECT_FALSE(watch.enabled[0]) << "another window stayed enabled under the box";
+    EXPECT_FALSE(watch.enabled[1]);
+    EXPECT_TRUE(IsWindowEnabled(hb)) << "window B was not given its enabled state back";
+    EXPECT_FALSE(IsWindowEnabled(hc)) << "window C was disabled before and must stay so";
+    EXPECT_TRUE(IsWindowEnabled(ha));
+    WindowClose(b);
+    WindowClose(c);
+}
+
+TEST_F(Toolkit, FocusWalkFollowsEnabledTabStops) {
+    uint32_t o1 = OptionCreate(10, 10, 80, 16, L"A");
+    uint32_t o2 = OptionCreate(10, 30, 80, 16, L"B");
+    uint32_t list = MakeList();
+    uint32_t b1 = ButtonCreate(10, 100, 80, 24, L"One");
+    uint32_t b2 = ButtonCreate(100, 100, 80, 24, L"Two");
+    (void)o2;
+    HWND hwnd = WindowHandle(window);
+    SetForegroundWindow(hwnd);
+    SetFocus(nullptr);
+    Pump();
+    auto next = [&] { SendMessageW(hwnd, WM_COMMAND, MAKEWPARAM(CommandFocusNext, 1), 0); };
+    auto prev = [&] { SendMessageW(hwnd, WM_COMMAND, MAKEWPARAM(CommandFocusPrevious, 1), 0); };
+    auto focused = [&]() -> uint32_t {
+        HWND f = GetFocus();
+        for (uint32_t g : {o1, o2, list, b1, b2})
+            if (GadgetHandle(g) == f)
+                return g;
+        return 0;
+    };
+    bool listStops = GetWindowLongW(GadgetHandle(list), GWL_STYLE) & WS_TABSTOP;
+    bool optionStops = GetWindowLongW(GadgetHandle(o1), GWL_STYLE) & WS_TABSTOP;
+
+    std::vector<uint32_t> order;
+    for (uint32_t g : {o1, o2, list, b1, b2}) {
+        LONG style = GetWindowLongW(GadgetHandle(g), GWL_STYLE);
+        if (style & WS_TABSTOP)
+            order.push_back(g);
+    }
+    ASSERT_GE(order.size(), 2u);
+    (void)listStops;
+    (void)optionStops;
+
+    next();
+    EXPECT_EQ(focused(), order.front()) << "Tab from no focus";
+    for (size_t i = 1; i < order.size(); ++i) {
+        next();
+        EXPECT_EQ(focused(), order[i]) << "step " << i;
+    }
+    next();
+    EXPECT_EQ(focused(), order.front()) << "Tab wraps";
+    prev();
+    EXPECT_EQ(focused(), order.back()) << "Shift+Tab wraps";
+
+    // A disabled control is passed over.
+    GadgetDisable(order[1], 1);
+    SetFocus(GadgetHandle(order[0]));
+    next();
+    EXPECT_EQ(focused(), order.size() > 2 ? order[2] : order[0]);
+    GadgetDisable(order[1], 0);
+
+    SetFocus(nullptr);
+    prev();
+    EXPECT_EQ(focused(), order.back()) << "Shift+Tab from no focus";
+    EXPECT_TRUE(Drain().empty());
+}
+
+} // namespace
