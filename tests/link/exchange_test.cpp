@@ -293,5 +293,4 @@ TEST_F(Link, PortClosedRebuildsTxFrameAndLeavesRxFrame) {
     EXPECT_EQ(RegisteredWorkers(), workers); // no thread was started
 }
 
-
 } // namespace

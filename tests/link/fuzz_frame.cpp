@@ -17,8 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     unsigned sum = 0;
     for (size_t i = 0; i < 7; ++i)
         sum += frame[i];
-    bool expected = (sum & 0xFF) == frame[7] && frame[1] == 11 && frame[2] == 14 &&
-                    frame[3] == 8 && frame[4] == 203;
+    bool expected = (sum & 0xFF) == frame[7] && frame[1] == 11 && frame[2] == 14 && frame[3] == 8 &&
+                    frame[4] == 203;
     if (accepted != expected)
         std::abort();
 
