@@ -35,9 +35,10 @@ function(tumark_wine_test)
     FIXTURES_REQUIRED tumark_wine
     TIMEOUT ${T_TIMEOUT}
     LABELS "wine;${T_LABELS}")
-  if(T_RESOURCE_LOCK)
-    set_tests_properties(${T_NAME} PROPERTIES RESOURCE_LOCK "${T_RESOURCE_LOCK}")
-  endif()
+  # Every Wine test shares the one Xvfb screen, the foreground window and the
+  # keyboard: run them one at a time, so that a message box's icon, the
+  # focus and real keys are never another test's.
+  set_tests_properties(${T_NAME} PROPERTIES RESOURCE_LOCK "desktop;${T_RESOURCE_LOCK}")
   tumark_test_env(${T_NAME})
 endfunction()
 
