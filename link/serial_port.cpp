@@ -3,9 +3,16 @@
 // handle up or change a slot; the I/O calls run outside it.
 #include "link/serial_port.h"
 
+#include "link/serial_calls.h"
+
 #include <windows.h>
 
 #include <vector>
+
+SerialSystemCalls SerialSystem = {
+    CreateFileW,    SetupComm, GetCommState, SetCommState, SetCommTimeouts,
+    ClearCommError, ReadFile,  WriteFile,    PurgeComm,    CloseHandle,
+};
 
 namespace {
 
@@ -67,17 +74,17 @@ uintptr_t SerialOpen(uint32_t port, const wchar_t* name, uint32_t baud, uint32_t
         path[at++] = name[i];
     path[at] = L'\0';
 
-    HANDLE h = CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                           nullptr);
+    HANDLE h = SerialSystem.createFile(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                       OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return 0;
     if (inQueue > 0 && outQueue > 0)
-        SetupComm(h, inQueue, outQueue);
+        SerialSystem.setupComm(h, inQueue, outQueue);
 
     DCB dcb = {};
     dcb.DCBlength = sizeof(dcb);
-    if (!GetCommState(h, &dcb)) {
-        CloseHandle(h);
+    if (!SerialSystem.getCommState(h, &dcb)) {
+        SerialSystem.closeHandle(h);
         return 0;
     }
     dcb.BaudRate = baud;
@@ -109,14 +116,14 @@ uintptr_t SerialOpen(uint32_t port, const wchar_t* name, uint32_t baud, uint32_t
     default:
         break;
     }
-    if (!SetCommState(h, &dcb)) {
-        CloseHandle(h);
+    if (!SerialSystem.setCommState(h, &dcb)) {
+        SerialSystem.closeHandle(h);
         return 0;
     }
     // Reads return only what is asked for; callers ask only for what is
     // waiting. A write of n bytes is given 100 n + 10 ms.
     COMMTIMEOUTS timeouts = {0, 0, 0, 100, 10};
-    SetCommTimeouts(h, &timeouts);
+    SerialSystem.setCommTimeouts(h, &timeouts);
 
     EnterCriticalSection(&gTableLock);
     if (port >= gPorts.size())
@@ -125,16 +132,18 @@ uintptr_t SerialOpen(uint32_t port, const wchar_t* name, uint32_t baud, uint32_t
     gPorts[port] = h;
     LeaveCriticalSection(&gTableLock);
     if (old)
-        CloseHandle(old);
+        SerialSystem.closeHandle(old);
     return reinterpret_cast<uintptr_t>(h);
 }
 
-bool SerialIsOpen(uint32_t port) { return Lookup(port) != nullptr; }
+bool SerialIsOpen(uint32_t port) {
+    return Lookup(port) != nullptr;
+}
 
 void SerialClose(uint32_t port) {
     HANDLE h = Take(port);
     if (h)
-        CloseHandle(h);
+        SerialSystem.closeHandle(h);
 }
 
 void SerialCloseAll() {
@@ -149,7 +158,7 @@ void SerialCloseAll() {
     }
     LeaveCriticalSection(&gTableLock);
     for (HANDLE h : open)
-        CloseHandle(h);
+        SerialSystem.closeHandle(h);
 }
 
 uint32_t SerialInputCount(uint32_t port) {
@@ -158,7 +167,7 @@ uint32_t SerialInputCount(uint32_t port) {
         return 0;
     DWORD errors = 0;
     COMSTAT stat = {};
-    if (!ClearCommError(h, &errors, &stat))
+    if (!SerialSystem.clearCommError(h, &errors, &stat))
         return 0;
     return stat.cbInQue;
 }
@@ -168,7 +177,7 @@ uint32_t SerialRead(uint32_t port, uint8_t* buffer, uint32_t count) {
     if (!h || count == 0)
         return 0;
     DWORD got = 0;
-    if (!ReadFile(h, buffer, count, &got, nullptr))
+    if (!SerialSystem.readFile(h, buffer, count, &got, nullptr))
         return 0;
     return got;
 }
@@ -178,7 +187,7 @@ uint32_t SerialWrite(uint32_t port, const uint8_t* buffer, uint32_t count) {
     if (!h || count == 0)
         return 0;
     DWORD put = 0;
-    if (!WriteFile(h, buffer, count, &put, nullptr))
+    if (!SerialSystem.writeFile(h, buffer, count, &put, nullptr))
         return 0;
     return put;
 }
@@ -186,5 +195,5 @@ uint32_t SerialWrite(uint32_t port, const uint8_t* buffer, uint32_t count) {
 void SerialAbort(uint32_t port) {
     HANDLE h = Lookup(port);
     if (h)
-        PurgeComm(h, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
+        SerialSystem.purgeComm(h, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
 }

@@ -21,8 +21,9 @@ uint32_t gNextWorkerId = 1;
 bool gTimerSet;
 
 // How long a stopped worker is given to end by itself once its I/O has been
-// aborted, before it is terminated as the last resort.
-constexpr DWORD StopGrace = 200;
+// cancelled. On Windows an aborted serial call returns at once; the grace is
+// short so that the caller's own time limit still holds.
+constexpr DWORD StopGrace = 30;
 
 // The thread of a registered worker that is still running, or nullptr.
 HANDLE RunningThread(uint32_t id) {
@@ -55,10 +56,10 @@ void WorkerRegistryDestroy() {
     DeleteCriticalSection(&gRegistryLock);
 }
 
-uint32_t StartWorker(LPTHREAD_START_ROUTINE procedure) {
+uint32_t StartWorker(LPTHREAD_START_ROUTINE procedure, void* parameter) {
     if (!gRegistryReady)
         return 0;
-    HANDLE thread = CreateThread(nullptr, 4096, procedure, nullptr, 0, nullptr);
+    HANDLE thread = CreateThread(nullptr, 4096, procedure, parameter, 0, nullptr);
     if (!thread)
         return 0;
     EnterCriticalSection(&gRegistryLock);
@@ -84,14 +85,14 @@ bool AwaitWorker(uint32_t id, uint32_t milliseconds) {
     return WaitForSingleObject(thread, milliseconds) == WAIT_OBJECT_0;
 }
 
-void StopWorker(uint32_t id) {
+void StopWorker(uint32_t id, bool (*mayTerminate)()) {
     HANDLE thread = RunningThread(id);
     if (thread) {
-        // Release a worker blocked in port I/O and let it end by itself: a
-        // thread killed at an arbitrary point could leave a lock it holds (the
-        // heap's, the port table's) taken for ever.
+        // Release a worker blocked in synchronous I/O and let it end by itself.
+        // Wine 8 refuses this for a serial read (error 1168); Windows does it.
         CancelSynchronousIo(thread);
-        if (WaitForSingleObject(thread, StopGrace) == WAIT_TIMEOUT)
+        if (WaitForSingleObject(thread, StopGrace) == WAIT_TIMEOUT &&
+            (!mayTerminate || mayTerminate()))
             TerminateThread(thread, 0); // the last resort
     }
     EnterCriticalSection(&gRegistryLock);
