@@ -41,7 +41,8 @@ const CommandTexts WriteTexts = {
     L"1.Установите драйвер к шнуру\n"
     L"2. Соедините компьютер с устройством посредством шнура.\n3. Повторите попытку\n",
     L"Запись отклонена!\nНе удалось открыть COM порт.\nВероятно, он занят другим приложением\n\n",
-    L"Запись отклонена!\nНе удалось открыть COM порт.\nВероятно проблемы с соединительным шнуром\n\n",
+    L"Запись отклонена!\nНе удалось открыть COM порт.\nВероятно проблемы с соединительным "
+    L"шнуром\n\n",
     L"Запись отклонена!\nУстройство не отвечает.",
     L"Операция записи выполнена удачно.",
 };
@@ -51,7 +52,8 @@ const CommandTexts ReadTexts = {
     L"1.Установите драйвер к шнуру\n"
     L"2. Соедините компьютер с устройством посредством шнура.\n3. Повторите попытку\n",
     L"Чтение отклонено!\nНе удалось открыть COM порт.\nВероятно, он занят другим приложением\n\n",
-    L"Чтение отклонено!\nНе удалось открыть COM порт.\nВероятно проблемы с соединительным шнуром\n\n",
+    L"Чтение отклонено!\nНе удалось открыть COM порт.\nВероятно проблемы с соединительным "
+    L"шнуром\n\n",
     L"Чтение отклонено!\nУстройство не отвечает.",
     L"Операция чтение выполнена удачно.",
 };
@@ -72,6 +74,41 @@ uint32_t DecimalValue(const std::wstring& text) {
     return value;
 }
 
+// The wait cursor while a command works: the window takes no input
+// meanwhile, and a silent device keeps it busy for up to two seconds. The
+// user's cursor comes back before any message, so the box is answered with
+// it, and on every way out of the command.
+class BusyCursor {
+  public:
+    BusyCursor() {
+        HCURSOR wait = LoadCursorW(nullptr, IDC_WAIT);
+        if (wait) {
+            previous_ = SetCursor(wait);
+            busy_ = true;
+        }
+    }
+    ~BusyCursor() { End(); }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+    void End() {
+        if (!busy_)
+            return;
+        busy_ = false;
+        // With no cursor before, the window's own arrow is what the user saw.
+        SetCursor(previous_ ? previous_ : LoadCursorW(nullptr, IDC_ARROW));
+    }
+
+  private:
+    HCURSOR previous_ = nullptr;
+    bool busy_ = false;
+};
+
+// Every message of a command goes through here.
+void Tell(BusyCursor& busy, const wchar_t* caption, const wchar_t* text, uint32_t style) {
+    busy.End();
+    CommandLink.messageShow(caption, text, style);
+}
+
 void ClosePortIfOpen() {
     if (CommandLink.serialIsOpen(DevicePort))
         CommandLink.serialClose(DevicePort);
@@ -81,17 +118,17 @@ void ClosePortIfOpen() {
 // window and up to six exchanges. Returns true with an accepted reply in
 // RxFrame; otherwise it has shown the failure's message. The port may still
 // be open either way: the caller closes it once its own message is shown.
-bool ExchangeWithDevice(uint8_t command, const CommandTexts& texts, uint32_t& direction,
-                        uint32_t& mode) {
+bool ExchangeWithDevice(BusyCursor& busy, uint8_t command, const CommandTexts& texts,
+                        uint32_t& direction, uint32_t& mode) {
     std::wstring port = CommandLink.findDevicePort();
     if (port.empty()) {
-        CommandLink.messageShow(CaptionWarning, texts.cableNotFound, StyleError);
+        Tell(busy, CaptionWarning, texts.cableNotFound, StyleError);
         return false;
     }
     ClosePortIfOpen();
     if (CommandLink.serialOpen(DevicePort, port.c_str(), 9600, EVENPARITY, 8, 1.0, 0, 255, 255) <
         1) {
-        CommandLink.messageShow(CaptionWarning, texts.portBusy, StyleError);
+        Tell(busy, CaptionWarning, texts.portBusy, StyleError);
         return false;
     }
 
@@ -104,7 +141,7 @@ bool ExchangeWithDevice(uint8_t command, const CommandTexts& texts, uint32_t& di
         uint8_t result = CommandLink.exchangeFrame(0, DeviceAddress, HostAddress, FrameFixed,
                                                    command, direction, mode);
         if (result == ExchangePortClosed) {
-            CommandLink.messageShow(CaptionWarning, texts.linkFailure, StyleError);
+            Tell(busy, CaptionWarning, texts.linkFailure, StyleError);
             return false;
         }
         if (result != ExchangeTimeout && result != ExchangeBadReply)
@@ -112,7 +149,7 @@ bool ExchangeWithDevice(uint8_t command, const CommandTexts& texts, uint32_t& di
         // The device stayed silent or answered garbage: ask again at once; the
         // exchange's own time limits pace the attempts.
         if (attempt == MaxAttempts) {
-            CommandLink.messageShow(CaptionWarning, texts.noAnswer, StyleError);
+            Tell(busy, CaptionWarning, texts.noAnswer, StyleError);
             return false;
         }
     }
@@ -140,15 +177,16 @@ void ShowDeviceSettings(uint8_t direction, uint8_t mode) {
 void WriteCommand(uint32_t eventType) {
     if (eventType != EventTypeClick)
         return;
+    BusyCursor busy;
     uint32_t direction = 0, mode = 0;
-    if (ExchangeWithDevice(CmdWrite, WriteTexts, direction, mode)) {
+    if (ExchangeWithDevice(busy, CmdWrite, WriteTexts, direction, mode)) {
         // The device echoes what it stored: anything else means its EEPROM
         // did not take the values. Not retried.
         if (RxFrame[ByteDirection] == static_cast<uint8_t>(direction) &&
             RxFrame[ByteMode] == static_cast<uint8_t>(mode))
-            CommandLink.messageShow(CaptionDone, WriteTexts.success, StyleDone);
+            Tell(busy, CaptionDone, WriteTexts.success, StyleDone);
         else
-            CommandLink.messageShow(CaptionWarning, TextEepromError, StyleError);
+            Tell(busy, CaptionWarning, TextEepromError, StyleError);
     }
     ClosePortIfOpen();
 }
@@ -156,13 +194,14 @@ void WriteCommand(uint32_t eventType) {
 void ReadCommand(uint32_t eventType) {
     if (eventType != EventTypeClick)
         return;
+    BusyCursor busy;
     uint32_t direction = 0, mode = 0;
-    if (ExchangeWithDevice(CmdRead, ReadTexts, direction, mode)) {
+    if (ExchangeWithDevice(busy, CmdRead, ReadTexts, direction, mode)) {
         // Copy the reply first: the window is updated only after the user has
         // dismissed the message.
         uint8_t deviceDirection = RxFrame[ByteDirection];
         uint8_t deviceMode = RxFrame[ByteMode];
-        CommandLink.messageShow(CaptionDone, ReadTexts.success, StyleDone);
+        Tell(busy, CaptionDone, ReadTexts.success, StyleDone);
         ShowDeviceSettings(deviceDirection, deviceMode);
     }
     ClosePortIfOpen();

@@ -35,19 +35,29 @@ struct World {
     uintptr_t openResult = 0x1234;
     bool open = false;
     int opens = 0, closes = 0, discoveries = 0;
-    std::deque<uint8_t> results;   // one per exchange; ExchangeOk when empty
+    std::deque<uint8_t> results;    // one per exchange; ExchangeOk when empty
     std::array<uint8_t, 8> reply{}; // what an accepted exchange leaves in RxFrame
     std::vector<Request> requests;
     std::vector<Shown> shown;
     bool openAtMessage = false;
+    // Whether the wait cursor was up while the command worked (discovery and
+    // each exchange) and while its message was shown.
+    std::vector<bool> waitAtWork, waitAtMessage;
 };
 World* world = nullptr;
 
+bool WaitCursorShown() {
+    return GetCursor() == LoadCursorW(nullptr, IDC_WAIT);
+}
+
 std::wstring FakeFind() {
     ++world->discoveries;
+    world->waitAtWork.push_back(WaitCursorShown());
     return world->port;
 }
-bool FakeIsOpen(uint32_t port) { return port == 0 && world->open; }
+bool FakeIsOpen(uint32_t port) {
+    return port == 0 && world->open;
+}
 void FakeClose(uint32_t port) {
     if (port == 0 && world->open) {
         world->open = false;
@@ -74,6 +84,7 @@ uint8_t FakeExchange(uint32_t b0, uint32_t b1, uint32_t b2, uint32_t b3, uint32_
                      uint32_t b6) {
     EXPECT_TRUE(world->open) << "exchange on a closed port";
     world->requests.push_back({{b0, b1, b2, b3, b4, b5, b6}});
+    world->waitAtWork.push_back(WaitCursorShown());
     uint8_t result = ExchangeOk;
     if (!world->results.empty()) {
         result = world->results.front();
@@ -88,15 +99,16 @@ uint8_t FakeExchange(uint32_t b0, uint32_t b1, uint32_t b2, uint32_t b3, uint32_
     return result;
 }
 int FakeShow(const wchar_t* caption, const wchar_t* text, uint32_t style) {
-    world->shown.push_back({caption, text, style, GadgetGetText(DirectionList),
-                            GadgetGetState(OptStandalone)});
+    world->shown.push_back(
+        {caption, text, style, GadgetGetText(DirectionList), GadgetGetState(OptStandalone)});
     world->openAtMessage = world->open;
+    world->waitAtMessage.push_back(WaitCursorShown());
     return IDOK;
 }
 
 std::array<uint8_t, 8> Reply(uint8_t direction, uint8_t mode, uint8_t lead = 0) {
-    std::array<uint8_t, 8> r = {lead, HostAddress, DeviceAddress, FrameFixed, CmdReply,
-                                direction, mode, 0};
+    std::array<uint8_t, 8> r = {lead,     HostAddress, DeviceAddress, FrameFixed,
+                                CmdReply, direction,   mode,          0};
     BuildFrame(r.data(), r[0], r[1], r[2], r[3], r[4], r[5], r[6]);
     return r;
 }
@@ -176,6 +188,46 @@ TEST_F(Commands, OtherEventTypesDoNothing) {
     EXPECT_EQ(w.opens, 0);
     EXPECT_TRUE(w.requests.empty());
     EXPECT_TRUE(w.shown.empty());
+}
+
+TEST_F(Commands, TheWaitCursorShowsWhileWorkingAndNeverOverAMessage) {
+    struct Case {
+        const char* what;
+        const wchar_t* port;
+        uintptr_t openResult;
+        std::deque<uint8_t> results;
+        std::array<uint8_t, 8> reply;
+    };
+    const Case cases[] = {
+        {"no cable", L"", 1, {}, {}},
+        {"port busy", L"COM7", 0, {}, {}},
+        {"link failure", L"COM7", 1, {ExchangePortClosed}, {}},
+        {"silent", L"COM7", 1, {3, 3, 3, 3, 3, 3}, {}},
+        {"EEPROM error", L"COM7", 1, {}, Reply(9, ModeSlave)},
+        {"success", L"COM7", 1, {}, Reply(1, ModeStandalone)},
+    };
+    const HCURSOR arrow = LoadCursorW(nullptr, IDC_ARROW);
+    const HCURSOR cross = LoadCursorW(nullptr, IDC_CROSS);
+    for (const Case& c : cases) {
+        for (bool read : {false, true}) {
+            SCOPED_TRACE(testing::Message() << c.what << (read ? ", Read" : ", Write"));
+            w = World{};
+            w.port = c.port;
+            w.openResult = c.openResult;
+            w.results = c.results;
+            w.reply = c.reply;
+            // Whatever cursor the user had comes back afterwards.
+            const HCURSOR before = read ? cross : arrow;
+            SetCursor(before);
+            read ? ReadCommand(EventTypeClick) : WriteCommand(EventTypeClick);
+            ASSERT_EQ(w.waitAtMessage.size(), 1u);
+            EXPECT_FALSE(w.waitAtMessage[0]) << "the box came up under the wait cursor";
+            ASSERT_FALSE(w.waitAtWork.empty());
+            for (bool wait : w.waitAtWork)
+                EXPECT_TRUE(wait) << "no wait cursor while the command worked";
+            EXPECT_EQ(GetCursor(), before);
+        }
+    }
 }
 
 TEST_F(Commands, CableNotFoundOpensNothing) {
@@ -307,9 +359,9 @@ TEST_F(Commands, ReadShowsTheDeviceSettingsAfterTheMessage) {
     } cases[] = {
         {L"1", true, 16, 1, {L"16", 0, 1, true}},
         {L"9", false, 3, 2, {L"3", 1, 0, false}},
-        {L"9", false, 4, 0, {L"4", 1, 0, false}},     // unknown mode shown as standalone
+        {L"9", false, 4, 0, {L"4", 1, 0, false}}, // unknown mode shown as standalone
         {L"9", false, 4, 200, {L"4", 1, 0, false}},
-        {L"9", true, 0, 1, {L"9", 0, 1, true}},       // no such item: selection kept
+        {L"9", true, 0, 1, {L"9", 0, 1, true}}, // no such item: selection kept
         {L"12", false, 200, 2, {L"12", 1, 0, false}},
         {L"2", true, 17, 1, {L"2", 0, 1, true}},
     };
