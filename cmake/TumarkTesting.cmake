@@ -73,11 +73,13 @@ function(tumark_host_gtest)
     PROPERTIES ENVIRONMENT "TUMARK_SOURCE_DIR=${CMAKE_SOURCE_DIR}" LABELS host)
 endfunction()
 
-# tumark_fuzz_target(NAME <name> SOURCES ... [LIBS ...] CORPUS <dir> [SECONDS <n>])
+# tumark_fuzz_target(NAME <name> SOURCES ... [LIBS ...] CORPUS <dir>
+#                    [REGRESSIONS <dir>] [SECONDS <n>])
 # A libFuzzer target (host build only): a regression run over the checked-in
-# corpus and a short bounded fuzzing run, both as ctest tests.
+# corpus and the regression inputs (every input that ever made it fail, kept
+# for good), and a short bounded fuzzing run, both as ctest tests.
 function(tumark_fuzz_target)
-  cmake_parse_arguments(T "" "NAME;CORPUS;SECONDS" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "" "NAME;CORPUS;REGRESSIONS;SECONDS" "SOURCES;LIBS" ${ARGN})
   if(NOT T_SECONDS)
     set(T_SECONDS 20)
   endif()
@@ -86,7 +88,7 @@ function(tumark_fuzz_target)
   target_compile_options(${T_NAME} PRIVATE -fsanitize=fuzzer)
   target_link_options(${T_NAME} PRIVATE -fsanitize=fuzzer)
   set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz)
-  add_test(NAME ${T_NAME}.regression COMMAND ${T_NAME} -runs=0 ${T_CORPUS})
+  add_test(NAME ${T_NAME}.regression COMMAND ${T_NAME} -runs=0 ${T_CORPUS} ${T_REGRESSIONS})
   # The bounded run writes new inputs to a scratch corpus, never to the
   # checked-in one.
   set(scratch ${CMAKE_BINARY_DIR}/fuzz/${T_NAME}.corpus)
