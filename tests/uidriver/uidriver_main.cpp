@@ -175,6 +175,21 @@ bool PrintBox(HWND box) {
     return true;
 }
 
+// Wall-clock milliseconds since 1970 (Wine: the host's CLOCK_REALTIME), so
+// that stamps can be set beside the host's own, e.g. the simulator's log.
+double WallMs() {
+    FILETIME ft;
+    GetSystemTimePreciseAsFileTime(&ft);
+    const uint64_t t = (static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+    return static_cast<double>(t - 116444736000000000ULL) / 10000.0;
+}
+
+std::wstring Stamp(double ms) {
+    wchar_t text[48];
+    swprintf(text, 48, L"%.3f", ms);
+    return text;
+}
+
 using Command = std::function<bool(const std::vector<std::wstring>&)>;
 
 const std::map<std::wstring, Command>& Commands() {
@@ -408,10 +423,45 @@ const std::map<std::wstring, Command>& Commands() {
                       L"minimize | restore | try-maximize | try-resize [dx dy]",
                       L"box [ms] | boxes | answer ok|yes|no|cancel",
                       L"wait-exit [ms] | counters | kill | sleep <ms>",
+                      L"time | timed-click <caption> | timed-box [ms]   wall-clock stamps",
                   }) {
                  Print(line);
              }
              return true;
+         }},
+        {L"time",
+         [](const std::vector<std::wstring>&) {
+             Print(L"time wall-ms=" + Stamp(WallMs()));
+             return true;
+         }},
+        // Time-stamped click and box for the click-to-message benchmark: the
+        // click is posted without settling, the box polled every millisecond.
+        {L"timed-click",
+         [](const std::vector<std::wstring>& a) {
+             HWND control = a.size() > 1 && NeedWindow() ? ControlByCaption(a[1]) : nullptr;
+             const double at = WallMs();
+             if (!control || !Click(control)) {
+                 Print(L"error: cannot click " + (a.size() > 1 ? Quoted(a[1]) : L"?"));
+                 return false;
+             }
+             Print(L"timed-clicked " + Quoted(a[1]) + L" wall-ms=" + Stamp(at));
+             return true;
+         }},
+        {L"timed-box",
+         [](const std::vector<std::wstring>& a) {
+             const ULONGLONG deadline = GetTickCount64() + Timeout(a, 1, 10000);
+             for (;;) {
+                 const auto boxes = FindBoxes(gProgram.pid());
+                 if (!boxes.empty()) {
+                     Print(L"timed-box wall-ms=" + Stamp(WallMs()));
+                     return true;
+                 }
+                 if (GetTickCount64() >= deadline) {
+                     Print(L"error: no message box");
+                     return false;
+                 }
+                 Sleep(1);
+             }
          }},
         {L"sleep",
          [](const std::vector<std::wstring>& a) {
