@@ -236,7 +236,9 @@ const std::map<std::wstring, Command>& Commands() {
         {L"click",
          [](const std::vector<std::wstring>& a) {
              HWND control = a.size() > 1 && NeedWindow() ? ControlByCaption(a[1]) : nullptr;
-             if (!control || !Click(control) || !Settle(control)) {
+             // A press may keep the program busy for seconds (a silent device):
+             // settled means it has taken the click, however long that takes.
+             if (!control || !Click(control) || !Settle(control, 15000)) {
                  Print(L"error: cannot click " + (a.size() > 1 ? Quoted(a[1]) : L"?"));
                  return false;
              }
