@@ -43,6 +43,7 @@ struct Faults {
     bool stopReading = false;
     int trail = 0;   // bytes of garbage sent after the reply, between replies
     int trailMs = 50; // how long after the reply they follow
+    int badFirst = 0;    // the first N replies carry a wrong checksum, and come at once
     bool reopen = false; // after a hang-up, come back on a new pty under the same link
 };
 
@@ -94,6 +95,7 @@ bool ParseFault(const std::vector<std::string>& a, size_t& i, Faults& f) {
     else if (w == "--eeprom-fault") f.eepromFault = true;
     else if (w == "--stop-reading") f.stopReading = true;
     else if (w == "--reopen") f.reopen = true;
+    else if (w == "--bad-first") return num(f.badFirst);
     else if (w == "--trail") return num(f.trail);
     else if (w == "--trail-ms") return num(f.trailMs);
     else if (w == "--ignore-first") return num(f.ignoreFirst);
@@ -323,9 +325,10 @@ int main(int argc, char** argv) {
                 BuildFrame(reply, static_cast<uint32_t>(o.lead), HostAddress, DeviceAddress,
                            FrameFixed, CmdReply, static_cast<uint32_t>(o.direction),
                            static_cast<uint32_t>(o.mode));
-            if (f.badChecksum)
+            const bool badNow = requests <= f.badFirst;
+            if (f.badChecksum || badNow)
                 reply[ByteChecksum] ^= 0x5A;
-            if (f.delayMs > 0)
+            if (f.delayMs > 0 && !badNow)
                 usleep(static_cast<useconds_t>(f.delayMs) * 1000);
             std::vector<uint8_t> out = Garbage(f.noise + f.flood);
             size_t len = f.shortReply >= 0 && f.shortReply < static_cast<int>(FrameSize)
