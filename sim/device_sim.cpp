@@ -41,6 +41,10 @@ struct Faults {
     bool eepromFault = false;
     int hangupAfter = -1;
     bool stopReading = false;
+    int trail = 0;   // bytes of garbage sent after the reply, between replies
+    int trailMs = 50; // how long after the reply they follow
+    int badFirst = 0;    // the first N replies carry a wrong checksum, and come at once
+    bool reopen = false; // after a hang-up, come back on a new pty under the same link
 };
 
 struct Options {
@@ -90,6 +94,10 @@ bool ParseFault(const std::vector<std::string>& a, size_t& i, Faults& f) {
     else if (w == "--echo") f.echo = true;
     else if (w == "--eeprom-fault") f.eepromFault = true;
     else if (w == "--stop-reading") f.stopReading = true;
+    else if (w == "--reopen") f.reopen = true;
+    else if (w == "--bad-first") return num(f.badFirst);
+    else if (w == "--trail") return num(f.trail);
+    else if (w == "--trail-ms") return num(f.trailMs);
     else if (w == "--ignore-first") return num(f.ignoreFirst);
     else if (w == "--delay-ms") return num(f.delayMs);
     else if (w == "--short") return num(f.shortReply);
@@ -206,6 +214,31 @@ bool IsRequest(const std::vector<uint8_t>& buf, size_t at) {
            ChecksumOf(f) == f[ByteChecksum];
 }
 
+// Makes the pty pair, 8-bit clean, and points the link at its slave end;
+// prints and logs "ready <slave path>" so tests can find who holds it open.
+bool OpenLine(const Options& o, int& master, int& slave, termios& fresh) {
+    char name[256];
+    if (openpty(&master, &slave, name, nullptr, nullptr) != 0) {
+        std::perror("openpty");
+        return false;
+    }
+    termios t;
+    tcgetattr(slave, &t);
+    cfmakeraw(&t); // 8-bit clean: no echo, no line editing, no CR/LF mapping
+    tcsetattr(slave, TCSANOW, &t);
+    tcgetattr(slave, &fresh);
+    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+    unlink(o.link.c_str());
+    if (symlink(name, o.link.c_str()) != 0) {
+        std::perror("symlink");
+        return false;
+    }
+    std::printf("ready %s\n", name);
+    std::fflush(stdout);
+    Note(std::string("ready ") + name);
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -229,27 +262,9 @@ int main(int argc, char** argv) {
     // Wine's server does not take it as its own and get SIGHUP on hang-up.
     setsid();
     int master = -1, slave = -1;
-    char name[256];
-    if (openpty(&master, &slave, name, nullptr, nullptr) != 0) {
-        std::perror("openpty");
-        return 1;
-    }
-    // ioctl(slave, TIOCSCTTY, 0);
-    termios t;
-    tcgetattr(slave, &t);
-    cfmakeraw(&t); // 8-bit clean: no echo, no line editing, no CR/LF mapping
-    tcsetattr(slave, TCSANOW, &t);
     termios fresh;
-    tcgetattr(slave, &fresh);
-    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
-    unlink(o.link.c_str());
-    if (symlink(name, o.link.c_str()) != 0) {
-        std::perror("symlink");
+    if (!OpenLine(o, master, slave, fresh))
         return 1;
-    }
-    std::printf("ready %s\n", name);
-    std::fflush(stdout);
-    Note(std::string("ready ") + name);
 
     std::vector<uint8_t> buf;
     int requests = 0;
@@ -262,6 +277,10 @@ int main(int argc, char** argv) {
         if (tcgetattr(slave, &now) == 0 && std::memcmp(&now, &fresh, sizeof(now)) != 0) {
             usleep(200000); // let the open that changed it finish first
             tcsetattr(slave, TCSANOW, &fresh);
+        }
+        if (!reading && !CurrentFaults(o).stopReading) {
+            reading = true; // what queued up meanwhile is read now
+            Note("reading again");
         }
         pollfd p = {master, static_cast<short>(reading ? POLLIN : 0), 0};
         int r = poll(&p, 1, 50);
@@ -291,7 +310,8 @@ int main(int argc, char** argv) {
                 Note("stopped reading");
                 break;
             }
-            if (f.silent || requests <= f.ignoreFirst)
+            const bool hangUp = f.hangupAfter >= 0 && requests >= f.hangupAfter;
+            if ((f.silent || requests <= f.ignoreFirst) && !hangUp)
                 continue;
             if (req[ByteCommand] == CmdWrite) {
                 o.direction = req[ByteDirection] + (f.eepromFault ? 1 : 0);
@@ -305,9 +325,10 @@ int main(int argc, char** argv) {
                 BuildFrame(reply, static_cast<uint32_t>(o.lead), HostAddress, DeviceAddress,
                            FrameFixed, CmdReply, static_cast<uint32_t>(o.direction),
                            static_cast<uint32_t>(o.mode));
-            if (f.badChecksum)
+            const bool badNow = requests <= f.badFirst;
+            if (f.badChecksum || badNow)
                 reply[ByteChecksum] ^= 0x5A;
-            if (f.delayMs > 0)
+            if (f.delayMs > 0 && !badNow)
                 usleep(static_cast<useconds_t>(f.delayMs) * 1000);
             std::vector<uint8_t> out = Garbage(f.noise + f.flood);
             size_t len = f.shortReply >= 0 && f.shortReply < static_cast<int>(FrameSize)
@@ -316,13 +337,26 @@ int main(int argc, char** argv) {
             out.insert(out.end(), reply, reply + len);
             auto tail = Garbage(f.extra);
             out.insert(out.end(), tail.begin(), tail.end());
-            Send(master, out);
-            if (f.hangupAfter >= 0 && requests >= f.hangupAfter) {
+            if (!f.silent && requests > f.ignoreFirst)
+                Send(master, out);
+            if (f.trail > 0) {
+                usleep(static_cast<useconds_t>(f.trailMs) * 1000);
+                Send(master, Garbage(f.trail));
+            }
+            if (hangUp) {
                 Note("hang up");
                 close(master);
                 close(slave);
                 unlink(o.link.c_str());
-                return 0;
+                if (!f.reopen)
+                    return 0;
+                usleep(300000); // the host sees the line gone before it comes back
+                if (!OpenLine(o, master, slave, fresh))
+                    return 1;
+                buf.clear();
+                at = 0;
+                reading = true;
+                break;
             }
         }
         // Keep only what could still begin a request.
