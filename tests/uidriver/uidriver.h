@@ -172,7 +172,7 @@ bool Minimize(HWND top);
 bool Restore(HWND top);
 // Waits until the message queue of the window's thread has been emptied of
 // what was posted so far (a round trip through a sent message).
-bool Settle(HWND hwnd, DWORD timeoutMs = 2000);
+bool Settle(HWND hwnd, DWORD timeoutMs = 15000);
 
 // Counters of a process, read from outside.
 Counters ReadCounters(HANDLE process);
