@@ -46,11 +46,13 @@ function(tumark_delay_import target dll)
   else()
     set(kill_at --kill-at)
   endif()
+  # Editing the list makes the build configure again and rewrite ${def}.
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${def_in})
   file(WRITE ${def} "${text}")
   add_custom_command(OUTPUT ${lib}
     COMMAND ${CMAKE_DLLTOOL} --input-def ${def} --dllname ${dll}.dll ${kill_at}
             --output-delaylib ${lib}
-    DEPENDS ${def_in} VERBATIM)
+    DEPENDS ${def} VERBATIM)
   add_custom_target(${target}_make DEPENDS ${lib})
   add_library(${target} INTERFACE)
   add_dependencies(${target} ${target}_make)
