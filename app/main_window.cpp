@@ -5,6 +5,7 @@
 
 #include "app/toolkit/toolkit.h"
 
+#include <cstdlib>
 #include <string>
 
 uint32_t MainWindow;
@@ -30,8 +31,10 @@ void CreateMainWindow() {
     FrameDirection = FrameCreate(105, 5, 90, 90, L"Направление");
     DirectionList = DropListCreate(125, 40, 45, 20);
     GadgetDisable(DirectionList, 1);
-    for (int i = 1; i <= 16; ++i)
-        DropListAddItem(DirectionList, -1, std::to_wstring(i).c_str());
+    for (unsigned long i = 1; i <= 16; ++i) {
+        wchar_t text[3];
+        DropListAddItem(DirectionList, -1, _ultow(i, text, 10));
+    }
     GadgetSetText(DirectionList, L"1");
     FrameLink = FrameCreate(195, 5, 87, 90, L"Связь");
     BtnWrite = ButtonCreate(205, 25, 65, 20, L"Запись");

@@ -20,11 +20,13 @@ else()
   target_link_options(tumark_flags INTERFACE ${TUMARK_SANITIZE})
 endif()
 
-# A program we ship: lands in dist/<flavor>/, stripped, GUI subsystem.
+# A program we ship: lands in dist/<flavor>/, stripped, GUI subsystem, with
+# the lean failure paths of the C++ runtime (app/lean_runtime.cpp).
 function(tumark_ship target)
   set_target_properties(${target} PROPERTIES
     RUNTIME_OUTPUT_DIRECTORY ${TUMARK_DIST_DIR}
     WIN32_EXECUTABLE ON)
+  target_sources(${target} PRIVATE ${CMAKE_SOURCE_DIR}/app/lean_runtime.cpp)
   target_link_options(${target} PRIVATE -s -mwindows)
 endfunction()
 

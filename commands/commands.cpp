@@ -11,6 +11,7 @@
 #include "link/serial_port.h"
 #include "ports/discovery.h"
 
+#include <cstdlib>
 #include <cwchar>
 
 CommandServices CommandLink = {
@@ -158,8 +159,8 @@ bool ExchangeWithDevice(BusyCursor& busy, uint8_t command, const CommandTexts& t
 // Shows the device's settings from an accepted read reply in the window: the
 // same pair of states a user's click on an option gives.
 void ShowDeviceSettings(uint8_t direction, uint8_t mode) {
-    wchar_t text[4];
-    swprintf(text, 4, L"%u", static_cast<unsigned>(direction));
+    wchar_t text[4]; // up to "255"
+    _ultow(direction, text, 10);
     GadgetSetText(DirectionList, text);
     if (mode == ModeSlave) {
         GadgetSetState(OptSlave, 1);

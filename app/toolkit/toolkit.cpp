@@ -8,7 +8,8 @@
 #include <shlwapi.h>
 #include <uxtheme.h>
 
-#include <cstdio>
+#include <cstdlib>
+#include <cwchar>
 #include <deque>
 #include <map>
 #include <vector>
@@ -296,8 +297,9 @@ void ToolkitEnd() {
 uint32_t WindowOpen(int x, int y, int innerWidth, int innerHeight, const wchar_t* title,
                     uint32_t flags) {
     uint32_t id = gNextId++;
-    wchar_t className[32];
-    swprintf(className, 32, L"WindowClass_%d", static_cast<int>(id));
+    // "WindowClass_" and the id in decimal (at most ten digits).
+    wchar_t className[32] = L"WindowClass_";
+    _ultow(id, className + wcslen(className), 10);
 
     WNDCLASSEXW wc = {};
     wc.cbSize = sizeof(wc);

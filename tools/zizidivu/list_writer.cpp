@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <cstdlib>
+
 namespace {
 
 class FileHandle {
@@ -88,8 +90,9 @@ ListWriteResult WriteList(const std::wstring& folder, const std::vector<std::wst
     }
     const std::wstring listPath = folder + L"listport.txt";
     // Named after this process, so that two runs at once do not share it.
+    wchar_t pid[11]; // a DWORD has at most ten decimal digits
     const std::wstring tempPath =
-        folder + L"listport." + std::to_wstring(GetCurrentProcessId()) + L".tmp";
+        folder + L"listport." + _ultow(GetCurrentProcessId(), pid, 10) + L".tmp";
     {
         FileHandle temp(CreateFileW(tempPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
