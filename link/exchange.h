@@ -15,5 +15,5 @@ enum : uint8_t {
     ExchangeBadReply = 3,
 };
 
-uint8_t ExchangeFrame(uint32_t b0, uint32_t b1, uint32_t b2, uint32_t b3, uint32_t b4,
-                      uint32_t b5, uint32_t b6);
+uint8_t ExchangeFrame(uint32_t b0, uint32_t b1, uint32_t b2, uint32_t b3, uint32_t b4, uint32_t b5,
+                      uint32_t b6);

@@ -41,8 +41,8 @@ struct Faults {
     bool eepromFault = false;
     int hangupAfter = -1;
     bool stopReading = false;
-    int trail = 0;   // bytes of garbage sent after the reply, between replies
-    int trailMs = 50; // how long after the reply they follow
+    int trail = 0;       // bytes of garbage sent after the reply, between replies
+    int trailMs = 50;    // how long after the reply they follow
     int badFirst = 0;    // the first N replies carry a wrong checksum, and come at once
     bool reopen = false; // after a hang-up, come back on a new pty under the same link
 };
@@ -89,23 +89,40 @@ bool ParseFault(const std::vector<std::string>& a, size_t& i, Faults& f) {
         return true;
     };
     const std::string& w = a[i];
-    if (w == "--silent") f.silent = true;
-    else if (w == "--bad-checksum") f.badChecksum = true;
-    else if (w == "--echo") f.echo = true;
-    else if (w == "--eeprom-fault") f.eepromFault = true;
-    else if (w == "--stop-reading") f.stopReading = true;
-    else if (w == "--reopen") f.reopen = true;
-    else if (w == "--bad-first") return num(f.badFirst);
-    else if (w == "--trail") return num(f.trail);
-    else if (w == "--trail-ms") return num(f.trailMs);
-    else if (w == "--ignore-first") return num(f.ignoreFirst);
-    else if (w == "--delay-ms") return num(f.delayMs);
-    else if (w == "--short") return num(f.shortReply);
-    else if (w == "--extra") return num(f.extra);
-    else if (w == "--noise") return num(f.noise);
-    else if (w == "--flood") return num(f.flood);
-    else if (w == "--hangup-after") return num(f.hangupAfter);
-    else return false;
+    if (w == "--silent")
+        f.silent = true;
+    else if (w == "--bad-checksum")
+        f.badChecksum = true;
+    else if (w == "--echo")
+        f.echo = true;
+    else if (w == "--eeprom-fault")
+        f.eepromFault = true;
+    else if (w == "--stop-reading")
+        f.stopReading = true;
+    else if (w == "--reopen")
+        f.reopen = true;
+    else if (w == "--bad-first")
+        return num(f.badFirst);
+    else if (w == "--trail")
+        return num(f.trail);
+    else if (w == "--trail-ms")
+        return num(f.trailMs);
+    else if (w == "--ignore-first")
+        return num(f.ignoreFirst);
+    else if (w == "--delay-ms")
+        return num(f.delayMs);
+    else if (w == "--short")
+        return num(f.shortReply);
+    else if (w == "--extra")
+        return num(f.extra);
+    else if (w == "--noise")
+        return num(f.noise);
+    else if (w == "--flood")
+        return num(f.flood);
+    else if (w == "--hangup-after")
+        return num(f.hangupAfter);
+    else
+        return false;
     return true;
 }
 
@@ -125,15 +142,24 @@ bool ParseOptions(int argc, char** argv, Options& o) {
             return true;
         };
         bool ok;
-        if (a[i] == "--link") ok = str(o.link);
-        else if (a[i] == "--log") ok = str(o.log);
-        else if (a[i] == "--control") ok = str(o.control);
-        else if (a[i] == "--eeprom") ok = str(o.eeprom);
-        else if (a[i] == "--seconds") ok = num(o.seconds);
-        else if (a[i] == "--direction") ok = num(o.direction);
-        else if (a[i] == "--mode") ok = num(o.mode);
-        else if (a[i] == "--lead") ok = num(o.lead);
-        else ok = ParseFault(a, i, o.faults);
+        if (a[i] == "--link")
+            ok = str(o.link);
+        else if (a[i] == "--log")
+            ok = str(o.log);
+        else if (a[i] == "--control")
+            ok = str(o.control);
+        else if (a[i] == "--eeprom")
+            ok = str(o.eeprom);
+        else if (a[i] == "--seconds")
+            ok = num(o.seconds);
+        else if (a[i] == "--direction")
+            ok = num(o.direction);
+        else if (a[i] == "--mode")
+            ok = num(o.mode);
+        else if (a[i] == "--lead")
+            ok = num(o.lead);
+        else
+            ok = ParseFault(a, i, o.faults);
         if (!ok) {
             std::fprintf(stderr, "tumark_sim: bad option %s\n", a[i].c_str());
             return false;
@@ -209,7 +235,8 @@ bool IsRequest(const std::vector<uint8_t>& buf, size_t at) {
     if (buf.size() - at < FrameSize)
         return false;
     const uint8_t* f = buf.data() + at;
-    return f[ByteDest] == DeviceAddress && f[ByteSrc] == HostAddress && f[ByteFixed] == FrameFixed &&
+    return f[ByteDest] == DeviceAddress && f[ByteSrc] == HostAddress &&
+           f[ByteFixed] == FrameFixed &&
            (f[ByteCommand] == CmdWrite || f[ByteCommand] == CmdRead) &&
            ChecksumOf(f) == f[ByteChecksum];
 }

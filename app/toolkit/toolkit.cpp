@@ -37,7 +37,7 @@ struct Event {
     uint32_t kind, gadget, window, type, data1, data2;
 };
 
-const wchar_t* const IdProperty = L"TumarkToolkitId";        // windows: identifier + 1
+const wchar_t* const IdProperty = L"TumarkToolkitId";         // windows: identifier + 1
 const wchar_t* const GadgetProperty = L"TumarkToolkitGadget"; // controls: identifier
 const wchar_t* const HiddenClass = L"TumarkToolkitHidden";
 
@@ -91,8 +91,8 @@ struct Suppressed {
 void ShowCues(HWND window) {
     LRESULT state = SendMessageW(window, WM_QUERYUISTATE, 0, 0);
     if (state & (UISF_HIDEFOCUS | UISF_HIDEACCEL))
-        SendMessageW(window, WM_UPDATEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS | UISF_HIDEACCEL),
-                     0);
+        SendMessageW(window, WM_UPDATEUISTATE,
+                     MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS | UISF_HIDEACCEL), 0);
 }
 
 void HideCues(HWND window) {
@@ -213,10 +213,9 @@ bool VisualStyles() {
     if (gThemed < 0) {
         gThemed = 0;
         HMODULE comctl = GetModuleHandleW(L"COMCTL32.DLL");
-        auto getVersion =
-            comctl ? reinterpret_cast<DLLGETVERSIONPROC>(
-                         reinterpret_cast<void*>(GetProcAddress(comctl, "DllGetVersion")))
-                   : nullptr;
+        auto getVersion = comctl ? reinterpret_cast<DLLGETVERSIONPROC>(reinterpret_cast<void*>(
+                                       GetProcAddress(comctl, "DllGetVersion")))
+                                 : nullptr;
         DLLVERSIONINFO info = {};
         info.cbSize = sizeof(info);
         if (getVersion && SUCCEEDED(getVersion(&info)) && info.dwMajorVersion >= 6)
@@ -415,8 +414,8 @@ uint32_t DropListCreate(int x, int y, int width, int height) {
 
 uint32_t ButtonCreate(int x, int y, int width, int height, const wchar_t* caption) {
     return CreateControl(Kind::Button, L"Button",
-                         WS_CHILD | WS_VISIBLE | WS_GROUP | WS_TABSTOP | BS_PUSHBUTTON, x, y,
-                         width, height, caption);
+                         WS_CHILD | WS_VISIBLE | WS_GROUP | WS_TABSTOP | BS_PUSHBUTTON, x, y, width,
+                         height, caption);
 }
 
 uint32_t DropListAddItem(uint32_t list, int position, const wchar_t* text) {
@@ -572,8 +571,8 @@ uint32_t EventWait() {
     HWND active = GetActiveWindow();
     uint32_t stored = active ? IdOfWindow(active) : 0;
     WindowEntry* entry = stored ? FindWindowEntry(stored - 1) : nullptr;
-    if (entry && (GetKeyState(VK_CONTROL) < 0 || GetKeyState(VK_SHIFT) < 0 ||
-                  GetKeyState(VK_MENU) < 0))
+    if (entry &&
+        (GetKeyState(VK_CONTROL) < 0 || GetKeyState(VK_SHIFT) < 0 || GetKeyState(VK_MENU) < 0))
         ShowCues(active);
     if (entry && entry->accel && TranslateAcceleratorW(active, entry->accel, &msg)) {
         ShowCues(active);
@@ -584,9 +583,15 @@ uint32_t EventWait() {
     return msg.message;
 }
 
-uint32_t EventWindow() { return ToolkitEvent.window; }
-uint32_t EventGadget() { return ToolkitEvent.gadget; }
-uint32_t EventType() { return ToolkitEvent.type; }
+uint32_t EventWindow() {
+    return ToolkitEvent.window;
+}
+uint32_t EventGadget() {
+    return ToolkitEvent.gadget;
+}
+uint32_t EventType() {
+    return ToolkitEvent.type;
+}
 
 namespace {
 

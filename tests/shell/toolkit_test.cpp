@@ -46,7 +46,7 @@ std::vector<ToolkitEventData> Drain() {
 }
 
 class Toolkit : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         Start();
         window = WindowOpen(100, 100, 300, 200, L"Toolkit test", WS_CAPTION | WS_SYSMENU);
