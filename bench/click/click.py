@@ -156,6 +156,25 @@ try:
     silent = [press("Запись", 6, "не отвечает") for _ in range(silent_runs)]
     os.unlink(control)
     ask("kill", "killed")
+
+    # The box floor: the same click and box in a program that does nothing
+    # else (its window, one button, MessageBoxW).
+    stamp_file = os.path.join(folder, "box-stamps.txt")
+    ask("launch %s %s %s" % (win_path(root + "/build/win64/tests/bench_box_probe.exe"),
+                             win_path(folder), win_path(stamp_file)), "launched")
+    ask("wait-window \"Box probe\"", "window")
+    ask("idle", "idle")
+    probe_clicks = []
+    for _ in range(runs + 1):  # the first is a warm-up, as above
+        click = stamp(ask("timed-click Показать", "timed-clicked")[0])
+        box = stamp(ask("timed-box 20000", "timed-box")[0])
+        ask("answer ok", "answered")
+        probe_clicks.append((click, box))
+    ask("kill", "killed")
+    called = [float(l) for l in open(stamp_file) if l.strip()]
+    if len(called) != len(probe_clicks):
+        sys.exit("bench/click: the box probe stamped %d of %d boxes" % (len(called), len(probe_clicks)))
+    box_rows = [(b - c, b - m) for (c, b), m in zip(probe_clicks[1:], called[1:])]
     driver.stdin.close()
     driver.wait(30)
     driver = None
@@ -188,6 +207,16 @@ for name, rows in (("Write", write), ("Read", read)):
         ("%s: exchange part (request to box)" % name, exch, "22 ms (12 ms + one 10 ms poll)",
          exch / exchange_floor),
     ]
+box_total, box_call = med(box_rows, 0), med(box_rows, 1)
+print("box floor: click to box in a one-button program %.1f ms (MessageBoxW call to box %.1f ms)"
+      % (box_total, box_call))
+for name, rows in (("Write", write), ("Read", read)):
+    total = med(rows, 0)
+    floor = floor_start + exchange_floor + box_total
+    print("%-5s click to box against floor and box floor %.1f ms: ratio %.2f" % (name, floor, total / floor))
+    figures.append(("%s, responsive device: click to box, box included in the floor" % name, total,
+                    "%.1f ms (process start %.1f + exchange 22 + box %.1f)"
+                    % (floor, floor_start, box_total), total / floor))
 s_total = med(silent, 0)
 s_exch = med(silent, 2)
 print("Write, silent device: click to box %.1f ms (first request to box %.1f ms), six exchanges' floor %d ms, ratio %.2f"
@@ -196,3 +225,4 @@ figures.append(("Write, silent device (six exchanges): click to message box", s_
                 "%d ms (6 x (12 + 300))" % silent_floor, s_total / silent_floor))
 for what, v, floor, ratio in figures:
     print("figure\t%s\t%.1f ms\t%s\t%.2f" % (what, v, floor, ratio))
+print("figure\tMessage box alone: click to box in a one-button program\t%.1f ms\t-\t-" % box_total)
