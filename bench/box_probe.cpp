@@ -9,6 +9,8 @@
 // Usage: box_probe.exe <stamp file>
 #include <windows.h>
 
+#include "probe_window.h"
+
 #include <cstdio>
 
 namespace {
@@ -51,17 +53,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     if (__argc < 2)
         return 2;
     gStampPath = __wargv[1];
-    WNDCLASSW windowClass = {};
-    windowClass.lpfnWndProc = WindowProc;
-    windowClass.hInstance = instance;
-    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    windowClass.lpszClassName = L"BoxProbe";
-    if (!RegisterClassW(&windowClass))
-        return 3;
-    HWND window = CreateWindowExW(0, L"BoxProbe", L"Box probe",
-                                  WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, CW_USEDEFAULT,
-                                  CW_USEDEFAULT, 300, 130, nullptr, nullptr, instance, nullptr);
+    HWND window = OpenProbeWindow(instance, WindowProc, L"BoxProbe", L"Box probe");
     if (!window)
         return 3;
     HWND button = CreateWindowExW(
@@ -70,10 +62,5 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     if (!button)
         return 3;
     ShowWindow(window, SW_SHOWNORMAL);
-    MSG message;
-    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
-    return 0;
+    return RunProbeLoop();
 }

@@ -10,6 +10,8 @@
 // keeps those steps.
 #include <windows.h>
 
+#include "probe_window.h"
+
 #ifdef MINIMAL_WITH_START_DLLS
 #include <commctrl.h>
 #include <objbase.h>
@@ -35,26 +37,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     CoInitialize(nullptr);
     IsAppThemed();
 #endif
-    WNDCLASSW windowClass = {};
-    windowClass.lpfnWndProc = WindowProc;
-    windowClass.hInstance = instance;
-    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    windowClass.lpszClassName = L"MinimalWindow";
-    if (!RegisterClassW(&windowClass)) {
-        return 2;
-    }
-    HWND window = CreateWindowExW(0, L"MinimalWindow", L"Minimal window",
-                                  WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, CW_USEDEFAULT,
-                                  CW_USEDEFAULT, 300, 130, nullptr, nullptr, instance, nullptr);
-    if (!window) {
+    HWND window = OpenProbeWindow(instance, WindowProc, L"MinimalWindow", L"Minimal window");
+    if (!window)
         return 3;
-    }
     ShowWindow(window, SW_SHOWNORMAL);
-    MSG message;
-    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
-    return static_cast<int>(message.wParam);
+    return RunProbeLoop();
 }
