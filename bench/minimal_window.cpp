@@ -18,18 +18,6 @@
 #include <uxtheme.h>
 #endif
 
-namespace {
-
-LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_DESTROY) {
-        PostQuitMessage(0);
-        return 0;
-    }
-    return DefWindowProcW(hwnd, message, wParam, lParam);
-}
-
-} // namespace
-
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
 #ifdef MINIMAL_WITH_START_DLLS
     INITCOMMONCONTROLSEX classes = {sizeof(classes), 0xB48};
@@ -37,7 +25,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     CoInitialize(nullptr);
     IsAppThemed();
 #endif
-    HWND window = OpenProbeWindow(instance, WindowProc, L"MinimalWindow", L"Minimal window");
+    HWND window = OpenProbeWindow(instance, ProbeWindowProc, L"MinimalWindow", L"Minimal window");
     if (!window)
         return 3;
     ShowWindow(window, SW_SHOWNORMAL);

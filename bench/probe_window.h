@@ -5,6 +5,16 @@
 
 #include <windows.h>
 
+// The window procedure of a probe window: the program ends with its window.
+// A probe with messages of its own hands the rest on to this.
+inline LRESULT CALLBACK ProbeWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_DESTROY) {
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
 // Registers the class and creates the window, not yet shown; null on failure.
 inline HWND OpenProbeWindow(HINSTANCE instance, WNDPROC procedure, const wchar_t* className,
                             const wchar_t* title) {
