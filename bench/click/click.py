@@ -85,6 +85,14 @@ try:
     os.mkdir(os.path.join(folder, "nop"))
     shutil.copy(root + "/build/win64/tests/ports_nop_tool.exe",
                 os.path.join(folder, "nop", "nothing.exe"))
+    # The same configurator in a folder whose "ZiziDivu.exe" is the do-nothing
+    # program: the start is then made by the very same call from the very same
+    # process, and the press ends in the cable-not-found box.
+    same_way = os.path.join(folder, "same-way")
+    os.mkdir(same_way)
+    shutil.copy(root + "/dist/win64/TumarkConfigurator.exe", same_way)
+    shutil.copy(root + "/build/win64/tests/ports_nop_tool.exe",
+                os.path.join(same_way, "ZiziDivu.exe"))
 
     env = dict(os.environ, TUMARK_RUN_TIMEOUT=str(120 + 8 * runs + 20 * silent_runs))
     driver = subprocess.Popen([root + "/tests/wine/run", root + "/build/win64/tests/uidriver.exe"],
@@ -121,13 +129,16 @@ try:
     clock_offset = statistics.median(o for o, _ in offsets)
     round_trip = statistics.median(r for _, r in offsets)
 
-    ask("launch " + win_path(os.path.join(folder, "TumarkConfigurator.exe")), "launched")
-    ask("wait-window", "window")
-    for _ in range(100):
-        _, lines = ask("dump", "focus")
-        if any('text="Чтение"' in l for l in lines):
-            break
-        time.sleep(0.1)
+    def start_configurator(where):
+        ask("launch " + win_path(os.path.join(where, "TumarkConfigurator.exe")), "launched")
+        ask("wait-window", "window")
+        for _ in range(100):
+            _, lines = ask("dump", "focus")
+            if any('text="Чтение"' in l for l in lines):
+                break
+            time.sleep(0.1)
+
+    start_configurator(folder)
 
     def requests():
         return [sim_epoch + int(l.split()[0]) for l in open(log) if " REQ " in l]
@@ -144,6 +155,8 @@ try:
         reqs = requests()[seen:]
         if len(reqs) != want_requests:
             sys.exit("bench/click: %s: %d requests, expected %d" % (button, len(reqs), want_requests))
+        if not reqs:
+            return box - click, None, None
         return box - click, reqs[0] - click, box - reqs[0]
 
     press("Запись", 1, "удачно")  # warm-up
@@ -155,6 +168,13 @@ try:
         f.write("--silent\n")
     silent = [press("Запись", 6, "не отвечает") for _ in range(silent_runs)]
     os.unlink(control)
+    ask("kill", "killed")
+
+    # The configurator starting the do-nothing program: click to box with
+    # nothing but the start, the empty list and the box.
+    start_configurator(same_way)
+    press("Запись", 0, "шнур")  # warm-up
+    same_rows = [press("Запись", 0, "шнур") for _ in range(runs)]
     ask("kill", "killed")
 
     # The box floor: the same click and box in a program that does nothing
@@ -217,6 +237,17 @@ for name, rows in (("Write", write), ("Read", read)):
     figures.append(("%s, responsive device: click to box, box included in the floor" % name, total,
                     "%.1f ms (process start %.1f + exchange 22 + box %.1f)"
                     % (floor, floor_start, box_total), total / floor))
+same_total = med(same_rows, 0)
+print("the configurator starting a do-nothing program instead of ZiziDivu.exe: click to box %.1f ms"
+      % same_total)
+for name, rows in (("Write", write), ("Read", read)):
+    total = med(rows, 0)
+    floor = same_total + exchange_floor
+    print("%-5s click to box against that and the exchange floor %.1f ms: ratio %.2f"
+          % (name, floor, total / floor))
+    figures.append(("%s, responsive device: click to box, floor run by the configurator itself" % name,
+                    total, "%.1f ms (do-nothing tool, click to box %.1f + exchange 22)"
+                    % (floor, same_total), total / floor))
 s_total = med(silent, 0)
 s_exch = med(silent, 2)
 print("Write, silent device: click to box %.1f ms (first request to box %.1f ms), six exchanges' floor %d ms, ratio %.2f"
@@ -226,3 +257,5 @@ figures.append(("Write, silent device (six exchanges): click to message box", s_
 for what, v, floor, ratio in figures:
     print("figure\t%s\t%.1f ms\t%s\t%.2f" % (what, v, floor, ratio))
 print("figure\tMessage box alone: click to box in a one-button program\t%.1f ms\t-\t-" % box_total)
+print("figure\tConfigurator with a do-nothing tool: click to cable-not-found box\t%.1f ms\t-\t-"
+      % same_total)
