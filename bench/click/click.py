@@ -230,24 +230,26 @@ for name, rows in (("Write", write), ("Read", read)):
 box_total, box_call = med(box_rows, 0), med(box_rows, 1)
 print("box floor: click to box in a one-button program %.1f ms (MessageBoxW call to box %.1f ms)"
       % (box_total, box_call))
-for name, rows in (("Write", write), ("Read", read)):
-    total = med(rows, 0)
-    floor = floor_start + exchange_floor + box_total
-    print("%-5s click to box against floor and box floor %.1f ms: ratio %.2f" % (name, floor, total / floor))
-    figures.append(("%s, responsive device: click to box, box included in the floor" % name, total,
-                    "%.1f ms (process start %.1f + exchange 22 + box %.1f)"
-                    % (floor, floor_start, box_total), total / floor))
+
+
+def whole_press_rows(floor, said, row, parts):
+    """Write and Read, click to box, against a floor for the whole press."""
+    for name, rows in (("Write", write), ("Read", read)):
+        total = med(rows, 0)
+        print("%-5s click to box against %s %.1f ms: ratio %.2f" % (name, said, floor, total / floor))
+        figures.append(("%s, responsive device: click to box, %s" % (name, row), total,
+                        "%.1f ms (%s)" % (floor, parts), total / floor))
+
+
+whole_press_rows(floor_start + exchange_floor + box_total, "floor and box floor",
+                 "box included in the floor",
+                 "process start %.1f + exchange 22 + box %.1f" % (floor_start, box_total))
 same_total = med(same_rows, 0)
 print("the configurator starting a do-nothing program instead of ZiziDivu.exe: click to box %.1f ms"
       % same_total)
-for name, rows in (("Write", write), ("Read", read)):
-    total = med(rows, 0)
-    floor = same_total + exchange_floor
-    print("%-5s click to box against that and the exchange floor %.1f ms: ratio %.2f"
-          % (name, floor, total / floor))
-    figures.append(("%s, responsive device: click to box, floor run by the configurator itself" % name,
-                    total, "%.1f ms (do-nothing tool, click to box %.1f + exchange 22)"
-                    % (floor, same_total), total / floor))
+whole_press_rows(same_total + exchange_floor, "that and the exchange floor",
+                 "floor run by the configurator itself",
+                 "do-nothing tool, click to box %.1f + exchange 22" % same_total)
 s_total = med(silent, 0)
 s_exch = med(silent, 2)
 print("Write, silent device: click to box %.1f ms (first request to box %.1f ms), six exchanges' floor %d ms, ratio %.2f"
