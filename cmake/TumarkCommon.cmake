@@ -31,33 +31,3 @@ function(tumark_ship target)
 endfunction()
 
 include(${CMAKE_CURRENT_LIST_DIR}/TumarkTesting.cmake)
-
-# tumark_delay_import(<target> <dll base name>)
-# An import library of cmake/delay/<dll>.def whose functions are loaded on
-# their first call instead of at process start (for DLLs that start-up does
-# not need). The .def names carry the 32-bit stdcall decoration; the 64-bit
-# library is made from the same list without it.
-function(tumark_delay_import target dll)
-  set(def_in ${CMAKE_SOURCE_DIR}/cmake/delay/${dll}.def)
-  set(def ${CMAKE_BINARY_DIR}/delay/${dll}.def)
-  set(lib ${CMAKE_BINARY_DIR}/delay/lib${dll}_delay.a)
-  file(READ ${def_in} text)
-  set(kill_at)
-  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
-    string(REGEX REPLACE "@[0-9]+" "" text "${text}")
-  else()
-    set(kill_at --kill-at)
-  endif()
-  # Editing the list makes the build configure again and rewrite ${def}.
-  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${def_in})
-  file(WRITE ${def} "${text}")
-  add_custom_command(OUTPUT ${lib}
-    COMMAND ${CMAKE_DLLTOOL} --input-def ${def} --dllname ${dll}.dll ${kill_at}
-            --output-delaylib ${lib}
-    DEPENDS ${def} VERBATIM)
-  add_custom_target(${target}_make DEPENDS ${lib})
-  add_library(${target} INTERFACE)
-  add_dependencies(${target} ${target}_make)
-  # delayimp holds the loader that resolves the functions on first call.
-  target_link_libraries(${target} INTERFACE ${lib} delayimp)
-endfunction()

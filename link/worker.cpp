@@ -7,6 +7,8 @@
 
 #include <vector>
 
+#include "common/system_library.h"
+
 namespace {
 
 struct Worker {
@@ -128,8 +130,12 @@ uint32_t RegisteredWorkers() {
 void Pause(uint32_t milliseconds) {
     if (!gTimerSet) {
         // Kept for the rest of the run, so that the 10 ms polls and the 12 ms
-        // pause last close to their nominal time.
-        timeBeginPeriod(1);
+        // pause last close to their nominal time. winmm is loaded here, not
+        // at start-up; without it the pauses are only coarser.
+        using TimeBeginPeriod = MMRESULT(WINAPI*)(UINT);
+        const auto begin = SystemFunction<TimeBeginPeriod>(L"winmm.dll", "timeBeginPeriod");
+        if (begin)
+            begin(1);
         gTimerSet = true;
     }
     Sleep(milliseconds);

@@ -8,6 +8,7 @@
 
 #include <vector>
 
+#include "common/system_library.h"
 #include "ports/discovery_internal.h"
 #include "ports/list_reader.h"
 #include "ports/program_folder.h"
@@ -53,7 +54,17 @@ bool LaunchDirect(const std::wstring& toolPath) {
     return true;
 }
 
+// ShellExecuteExW, from shell32 loaded on the first start through the shell.
+using ShellExecuteExFunction = BOOL(WINAPI*)(SHELLEXECUTEINFOW*);
+ShellExecuteExFunction gShellExecuteEx;
+
 bool LaunchThroughShell(const std::wstring& toolPath) {
+    if (!gShellExecuteEx) {
+        gShellExecuteEx = SystemFunction<ShellExecuteExFunction>(L"shell32.dll", "ShellExecuteExW");
+        if (!gShellExecuteEx) {
+            return false;
+        }
+    }
     const std::wstring directory = ShellDirectoryOf(toolPath);
     SHELLEXECUTEINFOW info{};
     info.cbSize = sizeof(info);
@@ -66,7 +77,7 @@ bool LaunchThroughShell(const std::wstring& toolPath) {
     info.lpParameters = L"";
     info.lpDirectory = directory.empty() ? nullptr : directory.c_str();
     info.nShow = SW_SHOWNORMAL;
-    if (!ShellExecuteExW(&info)) {
+    if (!gShellExecuteEx(&info)) {
         return false;
     }
     // The shell may hand the file to a program that is already running and

@@ -1,0 +1,25 @@
+// Loading system DLLs by their full path in the system folder. A plain
+// LoadLibrary, or a delay-loaded import, searches the program's own folder
+// first for a DLL that is not one of the system's known DLLs.
+#include "common/system_library.h"
+
+#include <string>
+
+HMODULE LoadSystemLibrary(const wchar_t* library) {
+    wchar_t folder[MAX_PATH];
+    const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return nullptr;
+    std::wstring path(folder, length);
+    if (path.back() != L'\\')
+        path += L'\\';
+    path += library;
+    // The altered search path makes the DLL's own imports resolve from the
+    // system folder too, not from the program's.
+    return LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+FARPROC SystemProcedure(const wchar_t* library, const char* function) {
+    HMODULE module = LoadSystemLibrary(library);
+    return module ? GetProcAddress(module, function) : nullptr;
+}
