@@ -12,6 +12,7 @@
 #include "probe_window.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 

@@ -146,7 +146,7 @@ TEST_F(Toolkit, IdenticalEventsBackToBackArriveOnce) {
 TEST_F(Toolkit, EventPostedFromAnotherThreadWakesTheWait) {
     HANDLE thread = CreateThread(
         nullptr, 0,
-        [](LPVOID) -> DWORD {
+        [](LPVOID) WINAPI -> DWORD {
             Sleep(100);
             EventPost(GadgetEvent, 4321, 0, 0, 0, 0);
             return 0;

@@ -427,7 +427,7 @@ std::vector<HWND> FindTopWindows(DWORD pid, const wchar_t* className, const wcha
         std::vector<HWND> found;
     } query{pid, className, title, {}};
     EnumWindows(
-        [](HWND hwnd, LPARAM data) -> BOOL {
+        [](HWND hwnd, LPARAM data) WINAPI -> BOOL {
             auto* q = reinterpret_cast<Query*>(data);
             if (WindowProcess(hwnd) != q->pid || !IsWindowVisible(hwnd)) {
                 return TRUE;

@@ -1,14 +1,29 @@
 # Sourced by the bench scripts: where the private Wine prefix and the bench's
 # state (display number, process ids) live, and how Wine is called.
+# Two benches: TUMARK_FLAVOR win64 runs the 64-bit build under the host's
+# Wine 8; win32 runs the shipped 32-bit build under Wine 10 in WoW64 mode,
+# from the tree that scripts/setup-wine32 makes (tests/wine/trixie).
 TUMARK_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-: "${TUMARK_BENCH_DIR:=$TUMARK_ROOT/build/win64/bench}"
-export TUMARK_BENCH_DIR
+: "${TUMARK_FLAVOR:=win64}"
+: "${TUMARK_BENCH_DIR:=$TUMARK_ROOT/build/$TUMARK_FLAVOR/bench}"
+export TUMARK_FLAVOR TUMARK_BENCH_DIR
 export WINEPREFIX="$TUMARK_BENCH_DIR/prefix"
 export WINEARCH=win64
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES='winemenubuilder.exe,mscoree,mshtml='
-WINE=/usr/lib/wine/wine64
-WINESERVER=/usr/lib/wine/wineserver64
+if [ "$TUMARK_FLAVOR" = win32 ]; then
+  # A test of the 32-bit build on a machine that cannot run 32-bit code is
+  # reported as skipped (ctest's skip code for every Wine test), not passed.
+  if ! why=$("$TUMARK_ROOT/tests/wine/can-run-32bit"); then
+    echo "skipped: $why" >&2
+    exit 77
+  fi
+  WINE=$TUMARK_ROOT/tests/wine/wine32
+  WINESERVER=$TUMARK_ROOT/tests/wine/wineserver32
+else
+  WINE=/usr/lib/wine/wine64
+  WINESERVER=/usr/lib/wine/wineserver64
+fi
 if [ -z "${TUMARK_KEEP_DISPLAY:-}" ] && [ -s "$TUMARK_BENCH_DIR/display" ]; then
   export DISPLAY=":$(cat "$TUMARK_BENCH_DIR/display")"
 fi
