@@ -4,6 +4,8 @@
 import os, shutil, statistics, subprocess, sys, tempfile, time
 
 root = sys.argv[1]
+# The build whose programs are pressed: win64, or win32 under Wine 10.
+FLAVOR = os.environ.get("TUMARK_FLAVOR", "win64")
 bench = os.environ["TUMARK_BENCH_DIR"]
 prefix = os.environ["WINEPREFIX"]
 runs = int(os.environ.get("RUNS", "15"))
@@ -80,22 +82,22 @@ try:
     subprocess.run([root + "/tests/ports/seed-cable", "add", "ch340", str(number)],
                    check=True, stdout=subprocess.DEVNULL)
     seeded = True
-    shutil.copy(root + "/dist/win64/TumarkConfigurator.exe", folder)
-    shutil.copy(root + "/dist/win64/ZiziDivu.exe", folder)
+    shutil.copy(root + "/dist/" + FLAVOR + "/TumarkConfigurator.exe", folder)
+    shutil.copy(root + "/dist/" + FLAVOR + "/ZiziDivu.exe", folder)
     os.mkdir(os.path.join(folder, "nop"))
-    shutil.copy(root + "/build/win64/tests/ports_nop_tool.exe",
+    shutil.copy(root + "/build/" + FLAVOR + "/tests/ports_nop_tool.exe",
                 os.path.join(folder, "nop", "nothing.exe"))
     # The same configurator in a folder whose "ZiziDivu.exe" is the do-nothing
     # program: the start is then made by the very same call from the very same
     # process, and the press ends in the cable-not-found box.
     same_way = os.path.join(folder, "same-way")
     os.mkdir(same_way)
-    shutil.copy(root + "/dist/win64/TumarkConfigurator.exe", same_way)
-    shutil.copy(root + "/build/win64/tests/ports_nop_tool.exe",
+    shutil.copy(root + "/dist/" + FLAVOR + "/TumarkConfigurator.exe", same_way)
+    shutil.copy(root + "/build/" + FLAVOR + "/tests/ports_nop_tool.exe",
                 os.path.join(same_way, "ZiziDivu.exe"))
 
     env = dict(os.environ, TUMARK_RUN_TIMEOUT=str(120 + 8 * runs + 20 * silent_runs))
-    driver = subprocess.Popen([root + "/tests/wine/run", root + "/build/win64/tests/uidriver.exe"],
+    driver = subprocess.Popen([root + "/tests/wine/run", root + "/build/" + FLAVOR + "/tests/uidriver.exe"],
                               stdin=subprocess.PIPE, stdout=subprocess.PIPE, env=env,
                               stderr=subprocess.STDOUT, text=True, encoding="utf-8",
                               errors="replace")
@@ -180,7 +182,7 @@ try:
     # The box floor: the same click and box in a program that does nothing
     # else (its window, one button, MessageBoxW).
     stamp_file = os.path.join(folder, "box-stamps.txt")
-    ask("launch %s %s %s" % (win_path(root + "/build/win64/tests/bench_box_probe.exe"),
+    ask("launch %s %s %s" % (win_path(root + "/build/" + FLAVOR + "/tests/bench_box_probe.exe"),
                              win_path(folder), win_path(stamp_file)), "launched")
     ask("wait-window \"Box probe\"", "window")
     ask("idle", "idle")
@@ -199,7 +201,7 @@ try:
     driver.wait(30)
     driver = None
 
-    probe = subprocess.run([root + "/tests/wine/run", root + "/build/win64/tests/ports_probe.exe",
+    probe = subprocess.run([root + "/tests/wine/run", root + "/build/" + FLAVOR + "/tests/ports_probe.exe",
                             "launch", win_path(os.path.join(folder, "nop", "nothing.exe")),
                             str(max(runs, 10))], capture_output=True, text=True)
     floor_start = float(probe.stdout.split("launch_ms")[1].split()[0])
@@ -257,7 +259,7 @@ print("Write, silent device: click to box %.1f ms (first request to box %.1f ms)
 figures.append(("Write, silent device (six exchanges): click to message box", s_total,
                 "%d ms (6 x (12 + 300))" % silent_floor, s_total / silent_floor))
 for what, v, floor, ratio in figures:
-    print("figure\t%s\t%.1f ms\t%s\t%.2f" % (what, v, floor, ratio))
-print("figure\tMessage box alone: click to box in a one-button program\t%.1f ms\t-\t-" % box_total)
-print("figure\tConfigurator with a do-nothing tool: click to cable-not-found box\t%.1f ms\t-\t-"
-      % same_total)
+    print("figure\t%s (%s)\t%.1f ms\t%s\t%.2f" % (what, FLAVOR, v, floor, ratio))
+print("figure\tMessage box alone (%s): click to box in a one-button program\t%.1f ms\t-\t-" % (FLAVOR, box_total))
+print("figure\tConfigurator with a do-nothing tool (%s): click to cable-not-found box\t%.1f ms\t-\t-"
+      % (FLAVOR, same_total))
