@@ -44,10 +44,6 @@ void PortGate::Revoke() {
     state_.fetch_and(Flags);
 }
 
-bool PortGate::SomeoneInside() const {
-    return (state_.load() & Inside) != 0;
-}
-
 bool PortGate::Seize() {
     uint32_t s = state_.load();
     while (s & Inside) {

@@ -31,8 +31,7 @@ class PortGate {
 
     // GUI thread, for an overrunning worker.
     void Revoke();
-    bool SomeoneInside() const;
-    // True when a revoked worker is inside and is now held there.
+    // True when a revoked worker is inside, and then it is held there.
     bool Seize();
     // The seized worker has been ended: the gate is free again.
     void Forget();
