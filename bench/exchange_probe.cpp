@@ -55,7 +55,7 @@ bool Measure(int runs, uint8_t expected, std::vector<double>& took) {
 
 } // namespace
 
-int main() {
+int wmain() {
     const char* port = std::getenv("TUMARK_SIM_PORT");
     const char* runsText = std::getenv("RUNS");
     int runs = runsText ? std::atoi(runsText) : 15;

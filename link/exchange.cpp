@@ -11,7 +11,6 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <cstring>
 
 uint8_t* TxFrame;
@@ -30,103 +29,90 @@ constexpr uint32_t PollPause = 10;
 // next flush.
 constexpr int FlushRounds = 64;
 
+// How long a stopped worker is given to end once its I/O is cancelled, and
+// once the port is aborted where cancelling could not reach its call. Short,
+// so that the exchange still returns close to its 500 ms limit.
+constexpr uint32_t CancelGrace = 30;
+constexpr uint32_t AbortGrace = 10;
+
 uint32_t gWriterId;
 uint32_t gReaderId;
 
-// Each worker is started with a number of its own and may touch the port and
-// RxFrame only while that number is the live one. A worker that overran its
-// limit is cut off by changing the live number: whatever it does afterwards,
-// it makes no further port call and never publishes into RxFrame.
-std::atomic<uint32_t> gLiveWorker{0};
-std::atomic<uint32_t> gNextWorker{0};
-// The number of the worker inside a gated section, 0 when none is. Only a
-// worker found in there, past its grace, can be stuck in a port call, and
-// only there does it hold none of our locks but for a moment.
-std::atomic<uint32_t> gInPortCall{0};
-
-bool BeginPortCall(uint32_t self) {
-    for (;;) {
-        if (gLiveWorker.load() != self)
-            return false;
-        uint32_t none = 0;
-        if (gInPortCall.compare_exchange_strong(none, self))
-            break;
-        // A worker cut off a moment ago is just leaving; it will not return.
-        SwitchToThread();
-    }
-    if (gLiveWorker.load() == self)
-        return true;
-    gInPortCall.store(0);
-    return false;
-}
-
-void EndPortCall() {
-    gInPortCall.store(0);
-}
+// Each worker is admitted under a number of its own and passes the gate for
+// every port call and for its copy into RxFrame. A worker that overran its
+// limit is revoked: whatever it does afterwards, it makes no further port
+// call and never publishes into RxFrame.
+PortGate gGate;
+uint32_t gLastNumber;
 
 uint32_t Self(LPVOID parameter) {
     return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(parameter));
 }
 
 DWORD WINAPI WriterThread(LPVOID parameter) {
-    const uint32_t self = Self(parameter);
-    if (BeginPortCall(self)) {
-        if (SerialIsOpen(DevicePort))
-            SerialWrite(DevicePort, TxFrame, FrameSize);
-        EndPortCall();
-    }
+    const GateKey key{&gGate, Self(parameter)};
+    if (SerialIsOpen(DevicePort))
+        SerialWrite(DevicePort, TxFrame, FrameSize, key);
     return 0;
 }
 
 DWORD WINAPI ReaderThread(LPVOID parameter) {
-    const uint32_t self = Self(parameter);
+    const GateKey key{&gGate, Self(parameter)};
     uint8_t scratch[ScratchSize] = {};
     uint32_t waiting = 0;
     for (int poll = 0; poll < Polls; ++poll) {
         Pause(PollPause);
-        if (!BeginPortCall(self))
-            return 0;
-        waiting = SerialInputCount(DevicePort);
-        EndPortCall();
+        waiting = SerialInputCount(DevicePort, key);
         if (waiting >= FrameSize)
             break;
     }
     if (waiting > ScratchSize)
         waiting = ScratchSize; // never more than the scratch buffer at once
-    if (!BeginPortCall(self))
-        return 0;
     // Only bytes that are waiting are read, so this does not block unless the
     // queue was purged under it, and then the worker is being cut off.
-    std::memset(RxFrame, 0, FrameSize);
-    uint32_t got = SerialRead(DevicePort, scratch, waiting);
-    std::memcpy(RxFrame, scratch, got < FrameSize ? got : FrameSize);
-    EndPortCall();
+    uint32_t got = SerialRead(DevicePort, scratch, waiting, key);
+    if (key.Enter()) {
+        std::memset(RxFrame, 0, FrameSize);
+        std::memcpy(RxFrame, scratch, got < FrameSize ? got : FrameSize);
+        key.Leave();
+    }
     return 0;
 }
 
-// Starts a worker as the live one.
-uint32_t StartLive(LPTHREAD_START_ROUTINE procedure) {
-    uint32_t number = gNextWorker.fetch_add(1) + 1;
-    if (number == 0)
-        number = gNextWorker.fetch_add(1) + 1; // 0 stands for none
-    gLiveWorker.store(number);
-    return StartWorker(procedure, reinterpret_cast<void*>(static_cast<uintptr_t>(number)));
+// Starts a worker as the admitted one; 0 when it could not be started.
+uint32_t StartAdmitted(LPTHREAD_START_ROUTINE procedure) {
+    gLastNumber = gLastNumber % 0x3FFFFFFF + 1; // 1 to 2^30 - 1; 0 stands for none
+    gGate.Admit(gLastNumber);
+    uint32_t id =
+        StartWorker(procedure, reinterpret_cast<void*>(static_cast<uintptr_t>(gLastNumber)));
+    if (id == 0)
+        gGate.Revoke();
+    return id;
 }
 
-bool StillInPortCall() {
-    return gInPortCall.load() != 0;
-}
-
-// Stops a worker that overran its limit: cut it off from the port and the
-// frames, abort the port I/O it may be blocked in, and let it end by itself;
-// it is terminated only if it is still stuck inside its port call.
+// Stops a worker that overran its limit. It is ended by force only while it
+// is held inside the gate, in a port call, where it holds none of our locks;
+// anywhere else it is left to end by itself, shut out of the port and the
+// frames.
 void StopOverrunning(uint32_t id) {
-    gLiveWorker.store(0);
-    SerialAbort(DevicePort);
-    StopWorker(id, StillInPortCall);
-    // A worker terminated inside its port call never left it; one that was
-    // spared is outside and can no longer enter.
-    gInPortCall.store(0);
+    gGate.Revoke();
+    WorkerCancel cancel = CancelWorkerIo(id, CancelGrace);
+    if (cancel == WorkerCancel::Refused) {
+        // Wine cannot cancel a serial call, but an abort of the port ends it.
+        // On Windows a refused cancel means no call of the worker is pending,
+        // so the abort does not wait behind one.
+        SerialAbort(DevicePort);
+        if (AwaitWorker(id, AbortGrace))
+            cancel = WorkerCancel::Ended;
+    }
+    if (cancel != WorkerCancel::Ended && gGate.Seize()) {
+        if (StopWorker(id))
+            gGate.Forget();
+        else
+            gGate.Unseize(); // it leaves when its call ends; the next waits
+        return;
+    }
+    ForgetWorker(id);
 }
 
 void Flush() {
@@ -150,14 +136,20 @@ uint8_t ExchangeFrame(uint32_t b0, uint32_t b1, uint32_t b2, uint32_t b3, uint32
 
     Flush();
 
-    gWriterId = StartLive(WriterThread);
+    // A worker that could not be started is a timeout, never a success read
+    // from the previous exchange's reply.
+    gWriterId = StartAdmitted(WriterThread);
+    if (gWriterId == 0)
+        return ExchangeTimeout;
     if (!AwaitWorker(gWriterId, WorkerLimit)) {
         StopOverrunning(gWriterId);
         return ExchangeTimeout;
     }
     Pause(WriteToReadPause);
 
-    gReaderId = StartLive(ReaderThread);
+    gReaderId = StartAdmitted(ReaderThread);
+    if (gReaderId == 0)
+        return ExchangeTimeout;
     if (!AwaitWorker(gReaderId, WorkerLimit)) {
         StopOverrunning(gReaderId);
         return ExchangeTimeout;

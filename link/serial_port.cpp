@@ -94,8 +94,21 @@ uintptr_t SerialOpen(uint32_t port, const wchar_t* name, uint32_t baud, uint32_t
     dcb.StopBits = stopBits == 1.0 ? ONESTOPBIT : stopBits == 2.0 ? TWOSTOPBITS : ONE5STOPBITS;
     switch (handshake) {
     case 0:
+        // No flow control of any kind, and every byte delivered as it came:
+        // Windows keeps a port's settings across opens, so DSR flow, XON/XOFF
+        // or null stripping left by another program would make a healthy
+        // device look silent (the reply starts with a zero byte). DTR stays
+        // as the driver has it: a device may be powered or reset by it.
         dcb.fOutxCtsFlow = FALSE;
+        dcb.fOutxDsrFlow = FALSE;
+        dcb.fDsrSensitivity = FALSE;
+        dcb.fOutX = FALSE;
+        dcb.fInX = FALSE;
         dcb.fRtsControl = RTS_CONTROL_DISABLE;
+        dcb.fNull = FALSE;
+        dcb.fErrorChar = FALSE;
+        dcb.fAbortOnError = FALSE;
+        dcb.fBinary = TRUE;
         break;
     case 1:
         dcb.fOutxCtsFlow = FALSE;
@@ -161,35 +174,35 @@ void SerialCloseAll() {
         SerialSystem.closeHandle(h);
 }
 
-uint32_t SerialInputCount(uint32_t port) {
+uint32_t SerialInputCount(uint32_t port, GateKey key) {
     HANDLE h = Lookup(port);
-    if (!h)
+    if (!h || !key.Enter())
         return 0;
     DWORD errors = 0;
     COMSTAT stat = {};
-    if (!SerialSystem.clearCommError(h, &errors, &stat))
-        return 0;
-    return stat.cbInQue;
+    BOOL ok = SerialSystem.clearCommError(h, &errors, &stat);
+    key.Leave();
+    return ok ? stat.cbInQue : 0;
 }
 
-uint32_t SerialRead(uint32_t port, uint8_t* buffer, uint32_t count) {
+uint32_t SerialRead(uint32_t port, uint8_t* buffer, uint32_t count, GateKey key) {
     HANDLE h = Lookup(port);
-    if (!h || count == 0)
+    if (!h || count == 0 || !key.Enter())
         return 0;
     DWORD got = 0;
-    if (!SerialSystem.readFile(h, buffer, count, &got, nullptr))
-        return 0;
-    return got;
+    BOOL ok = SerialSystem.readFile(h, buffer, count, &got, nullptr);
+    key.Leave();
+    return ok ? got : 0;
 }
 
-uint32_t SerialWrite(uint32_t port, const uint8_t* buffer, uint32_t count) {
+uint32_t SerialWrite(uint32_t port, const uint8_t* buffer, uint32_t count, GateKey key) {
     HANDLE h = Lookup(port);
-    if (!h || count == 0)
+    if (!h || count == 0 || !key.Enter())
         return 0;
     DWORD put = 0;
-    if (!SerialSystem.writeFile(h, buffer, count, &put, nullptr))
-        return 0;
-    return put;
+    BOOL ok = SerialSystem.writeFile(h, buffer, count, &put, nullptr);
+    key.Leave();
+    return ok ? put : 0;
 }
 
 void SerialAbort(uint32_t port) {

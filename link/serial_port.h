@@ -3,6 +3,8 @@
 // write from whichever single thread is using the port at the time.
 #pragma once
 
+#include "link/port_gate.h"
+
 #include <cstdint>
 
 bool SerialTableCreate();
@@ -15,10 +17,14 @@ uintptr_t SerialOpen(uint32_t port, const wchar_t* name, uint32_t baud, uint32_t
 bool SerialIsOpen(uint32_t port);
 void SerialClose(uint32_t port);
 void SerialCloseAll();
-uint32_t SerialInputCount(uint32_t port);
-uint32_t SerialRead(uint32_t port, uint8_t* buffer, uint32_t count);
-uint32_t SerialWrite(uint32_t port, const uint8_t* buffer, uint32_t count);
+// A worker passes its key: the Win32 call alone runs inside the gate, after
+// the handle has been looked up, and a refused key makes the call return 0
+// without touching the port.
+uint32_t SerialInputCount(uint32_t port, GateKey key = {});
+uint32_t SerialRead(uint32_t port, uint8_t* buffer, uint32_t count, GateKey key = {});
+uint32_t SerialWrite(uint32_t port, const uint8_t* buffer, uint32_t count, GateKey key = {});
 
-// Aborts a write or read pending on the port and clears its queues; used to
-// release a worker that overran its time limit.
+// Aborts a write or read pending on the port and clears its queues. On a
+// synchronous handle Windows runs this only after the pending call has
+// ended; Wine runs it at once and so releases a blocked call.
 void SerialAbort(uint32_t port);

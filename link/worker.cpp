@@ -3,11 +3,15 @@
 // only the list and the id counter; waits happen outside it.
 #include "link/worker.h"
 
+#include "link/worker_calls.h"
+
 #include <mmsystem.h>
 
 #include <vector>
 
 #include "common/system_library.h"
+
+WorkerSystemCalls WorkerSystem = {CreateThread, CancelSynchronousIo};
 
 namespace {
 
@@ -22,10 +26,10 @@ std::vector<Worker> gWorkers;
 uint32_t gNextWorkerId = 1;
 bool gTimerSet;
 
-// How long a stopped worker is given to end by itself once its I/O has been
-// cancelled. On Windows an aborted serial call returns at once; the grace is
-// short so that the caller's own time limit still holds.
-constexpr DWORD StopGrace = 30;
+// How often a cancel is repeated, and how long a terminated worker is given
+// to be gone.
+constexpr DWORD CancelEvery = 2;
+constexpr DWORD TerminateWait = 100;
 
 // The thread of a registered worker that is still running, or nullptr.
 HANDLE RunningThread(uint32_t id) {
@@ -61,7 +65,7 @@ void WorkerRegistryDestroy() {
 uint32_t StartWorker(LPTHREAD_START_ROUTINE procedure, void* parameter) {
     if (!gRegistryReady)
         return 0;
-    HANDLE thread = CreateThread(nullptr, 4096, procedure, parameter, 0, nullptr);
+    HANDLE thread = WorkerSystem.createThread(nullptr, 4096, procedure, parameter, 0, nullptr);
     if (!thread)
         return 0;
     EnterCriticalSection(&gRegistryLock);
@@ -87,16 +91,39 @@ bool AwaitWorker(uint32_t id, uint32_t milliseconds) {
     return WaitForSingleObject(thread, milliseconds) == WAIT_OBJECT_0;
 }
 
-void StopWorker(uint32_t id, bool (*mayTerminate)()) {
+WorkerCancel CancelWorkerIo(uint32_t id, uint32_t milliseconds) {
     HANDLE thread = RunningThread(id);
-    if (thread) {
-        // Release a worker blocked in synchronous I/O and let it end by itself.
-        // Wine 8 refuses this for a serial read (error 1168); Windows does it.
-        CancelSynchronousIo(thread);
-        if (WaitForSingleObject(thread, StopGrace) == WAIT_TIMEOUT &&
-            (!mayTerminate || mayTerminate()))
-            TerminateThread(thread, 0); // the last resort
+    if (!thread)
+        return WorkerCancel::Ended;
+    bool cancelled = false;
+    const DWORD start = GetTickCount();
+    for (;;) {
+        // Wine 8 refuses this for a serial call (error 1168); Windows ends it.
+        if (WorkerSystem.cancelSynchronousIo(thread))
+            cancelled = true;
+        if (WaitForSingleObject(thread, CancelEvery) == WAIT_OBJECT_0)
+            return WorkerCancel::Ended;
+        if (GetTickCount() - start >= milliseconds)
+            return cancelled ? WorkerCancel::Pending : WorkerCancel::Refused;
     }
+}
+
+bool StopWorker(uint32_t id) {
+    HANDLE thread = RunningThread(id);
+    bool gone = true;
+    if (thread) {
+        // TerminateThread only queues the end; the thread is gone when its
+        // handle is signalled.
+        gone = TerminateThread(thread, 0) &&
+               WaitForSingleObject(thread, TerminateWait) == WAIT_OBJECT_0;
+    }
+    ForgetWorker(id);
+    return gone;
+}
+
+void ForgetWorker(uint32_t id) {
+    if (!gRegistryReady)
+        return;
     EnterCriticalSection(&gRegistryLock);
     for (auto it = gWorkers.begin(); it != gWorkers.end(); ++it) {
         if (it->id == id) {

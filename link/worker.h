@@ -14,13 +14,23 @@ void WorkerRegistryDestroy();
 uint32_t StartWorker(LPTHREAD_START_ROUTINE procedure, void* parameter = nullptr);
 // True when the worker has ended within the limit (or names nothing running).
 bool AwaitWorker(uint32_t id, uint32_t milliseconds);
-// Stops a running worker: cancels the I/O it is blocked in, gives it a short
-// grace to end by itself and only then terminates it, as the last resort and
-// only when mayTerminate (if given) says it is safe: a thread ended at an
-// arbitrary point may leave a lock taken for ever. A worker left running is
-// one its owner has already cut off; it ends by itself. Either way the entry
-// is removed.
-void StopWorker(uint32_t id, bool (*mayTerminate)() = nullptr);
+
+enum class WorkerCancel {
+    Ended,   // the worker has ended
+    Pending, // its I/O call was cancelled but has not returned
+    Refused, // no I/O call of its was found to cancel
+};
+// Cancels the synchronous I/O a running worker is blocked in, again every
+// 2 ms until it ends or the time runs out, so that a call it starts just
+// after a cancel is caught too.
+WorkerCancel CancelWorkerIo(uint32_t id, uint32_t milliseconds);
+// Ends a running worker forcibly and waits for it to be gone, then removes
+// its entry; a worker that has already ended is only removed. Only for a
+// worker held where ending it leaves no lock taken. True when it is gone.
+bool StopWorker(uint32_t id);
+// Removes a worker's entry without stopping it: one its owner has cut off,
+// which ends by itself.
+void ForgetWorker(uint32_t id);
 void CloseAllWorkers();
 
 void Pause(uint32_t milliseconds);

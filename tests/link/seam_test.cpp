@@ -1,19 +1,23 @@
 // Windows tests of the port table and the frame exchange over stand-ins for
-// the Win32 communications calls: the DCB and time-outs exactly as set, the
-// failures a pty cannot produce (access denied, a refused setting, a failing
-// count) and workers that overrun their limit (a write that never ends, a
-// read stuck after its queue was purged). No serial line is used.
+// the Win32 communications and thread calls: the DCB and time-outs exactly
+// as set, the failures a pty cannot produce (access denied, a refused
+// setting, a failing count, a thread refused) and workers that overrun their
+// limit, on two models of the port: Windows' (calls on the handle run one at
+// a time, only a cancel ends a blocked one early) and Wine's (calls run side
+// by side, an abort releases a blocked one, a cancel fails). No serial line.
 #include "link/exchange.h"
 #include "link/frame.h"
 #include "link/serial_calls.h"
 #include "link/serial_port.h"
 #include "link/worker.h"
+#include "link/worker_calls.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <array>
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -22,7 +26,11 @@ namespace {
 
 using Frame = std::array<uint8_t, FrameSize>;
 
-enum class Stall { None, UntilAbort, Forever };
+// What ends a blocked call: an abort of the port (Wine), a cancel of the
+// blocked thread (Windows), the driver's write time-out of 100 x 8 + 10 ms
+// or a cancel, or nothing but the test's release.
+enum class Stall { None, UntilAbort, UntilCancel, DriverTimeout, Forever };
+constexpr DWORD DriverWriteTimeout = 810;
 
 // One simulated line and driver; the stand-ins below read and change it.
 // Counters are atomics: workers and the test thread both touch them.
@@ -57,10 +65,54 @@ struct FakeLine {
     std::atomic<DWORD> largestRead{0};
     HANDLE aborted = nullptr;  // set by an aborting purge
     HANDLE released = nullptr; // set by the test at its end
+    // Windows' model: one call at a time on the handle (a mutex stands for
+    // the file object's lock), and a cancel of the thread whose call is
+    // pending ends that call.
+    bool windows = false;
+    HANDLE ioLock = nullptr;
+    HANDLE cancelled = nullptr;
+    std::atomic<DWORD> pendingThread{0};
+    std::atomic<DWORD> longestWait{0}; // ms a call waited behind a pending one
+    // threads
+    int failThreadAt = 0; // the nth thread asked for is refused; 0: none
+    std::atomic<int> threadsAsked{0};
 };
 
 FakeLine* gLine;
 CRITICAL_SECTION gQueueLock;
+
+// Holds the handle's lock for one call on Windows' model: a call from
+// another thread waits while one is pending. A wait of 2 s stands for the
+// hang it would be on Windows; the call then fails.
+class Serialised {
+  public:
+    Serialised() {
+        if (!gLine->windows)
+            return;
+        const DWORD start = GetTickCount();
+        DWORD w = WaitForSingleObject(gLine->ioLock, 2000);
+        const DWORD waited = GetTickCount() - start;
+        if (waited > gLine->longestWait)
+            gLine->longestWait = waited;
+        // A thread ended inside a call leaves the lock abandoned; Windows
+        // would have cancelled that call at the thread's end.
+        held_ = w == WAIT_OBJECT_0 || w == WAIT_ABANDONED;
+        if (held_) {
+            ResetEvent(gLine->cancelled);
+            gLine->pendingThread = GetCurrentThreadId();
+        }
+    }
+    ~Serialised() {
+        if (held_) {
+            gLine->pendingThread = 0;
+            ReleaseMutex(gLine->ioLock);
+        }
+    }
+    bool Hung() const { return gLine->windows && !held_; }
+
+  private:
+    bool held_ = false;
+};
 
 HANDLE WINAPI FakeCreateFile(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES,
                              DWORD disposition, DWORD flags, HANDLE) {
@@ -107,9 +159,10 @@ BOOL WINAPI FakeSetCommTimeouts(HANDLE, LPCOMMTIMEOUTS timeouts) {
 }
 
 BOOL WINAPI FakeClearCommError(HANDLE, LPDWORD errors, LPCOMSTAT stat) {
+    Serialised call;
     ++gLine->calls;
     ++gLine->counts;
-    if (gLine->countFails)
+    if (gLine->countFails || call.Hung())
         return FALSE;
     *errors = CE_FRAME; // line errors are reported here and must be dropped
     EnterCriticalSection(&gQueueLock);
@@ -119,23 +172,37 @@ BOOL WINAPI FakeClearCommError(HANDLE, LPDWORD errors, LPCOMSTAT stat) {
     return TRUE;
 }
 
-// Blocks the calling worker as the line's stall mode says; false when the
-// wait was ended by an abort.
-bool StallHere(Stall stall) {
-    if (stall == Stall::UntilAbort) {
-        HANDLE both[2] = {gLine->aborted, gLine->released};
-        WaitForMultipleObjects(2, both, FALSE, INFINITE);
-        SetLastError(ERROR_OPERATION_ABORTED);
-        return false;
-    }
-    if (stall == Stall::Forever)
+enum class Ending { Completes, Aborted, TimedOut };
+
+// Blocks the calling worker as the line's stall mode says.
+Ending StallHere(Stall stall) {
+    HANDLE byAbort[2] = {gLine->aborted, gLine->released};
+    HANDLE byCancel[2] = {gLine->cancelled, gLine->released};
+    switch (stall) {
+    case Stall::None:
+        return Ending::Completes;
+    case Stall::UntilAbort:
+        WaitForMultipleObjects(2, byAbort, FALSE, INFINITE);
+        break;
+    case Stall::UntilCancel:
+        WaitForMultipleObjects(2, byCancel, FALSE, INFINITE);
+        break;
+    case Stall::DriverTimeout:
+        if (WaitForMultipleObjects(2, byCancel, FALSE, DriverWriteTimeout) == WAIT_TIMEOUT)
+            return Ending::TimedOut;
+        break;
+    case Stall::Forever:
         WaitForSingleObject(gLine->released, INFINITE);
-    return true;
+        return Ending::Completes;
+    }
+    SetLastError(ERROR_OPERATION_ABORTED);
+    return Ending::Aborted;
 }
 
 BOOL WINAPI FakeReadFile(HANDLE, LPVOID buffer, DWORD count, LPDWORD got, LPOVERLAPPED) {
+    Serialised call;
     ++gLine->calls;
-    if (gLine->readStall != Stall::None) {
+    if (call.Hung() || gLine->readStall != Stall::None) {
         StallHere(gLine->readStall);
         *got = 0;
         return FALSE;
@@ -152,12 +219,14 @@ BOOL WINAPI FakeReadFile(HANDLE, LPVOID buffer, DWORD count, LPDWORD got, LPOVER
 }
 
 BOOL WINAPI FakeWriteFile(HANDLE, LPCVOID buffer, DWORD count, LPDWORD put, LPOVERLAPPED) {
+    Serialised call;
     ++gLine->calls;
     ++gLine->writesBegun;
     *put = 0;
-    if (!StallHere(gLine->writeStall)) {
+    const Ending ending = call.Hung() ? Ending::Aborted : StallHere(gLine->writeStall);
+    if (ending != Ending::Completes) {
         ++gLine->writesEnded;
-        return FALSE;
+        return ending == Ending::TimedOut; // a timed-out write succeeds, short
     }
     const auto* bytes = static_cast<const uint8_t*>(buffer);
     EnterCriticalSection(&gQueueLock);
@@ -175,6 +244,7 @@ BOOL WINAPI FakeWriteFile(HANDLE, LPCVOID buffer, DWORD count, LPDWORD put, LPOV
 }
 
 BOOL WINAPI FakePurgeComm(HANDLE, DWORD flags) {
+    Serialised call;
     ++gLine->purges;
     EnterCriticalSection(&gQueueLock);
     if (flags & PURGE_RXCLEAR)
@@ -186,22 +256,60 @@ BOOL WINAPI FakePurgeComm(HANDLE, DWORD flags) {
 }
 
 BOOL WINAPI FakeCloseHandle(HANDLE h) {
+    Serialised call;
     gLine->closed.push_back(h);
     return TRUE;
+}
+
+HANDLE WINAPI FakeCreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stack,
+                               LPTHREAD_START_ROUTINE procedure, LPVOID parameter, DWORD flags,
+                               LPDWORD id) {
+    if (++gLine->threadsAsked == gLine->failThreadAt) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    return CreateThread(security, stack, procedure, parameter, flags, id);
+}
+
+// Windows ends the pending call of the thread; Wine 8 refuses with 1168.
+BOOL WINAPI FakeCancelSynchronousIo(HANDLE thread) {
+    if (gLine->windows && GetThreadId(thread) == gLine->pendingThread) {
+        SetEvent(gLine->cancelled);
+        return TRUE;
+    }
+    SetLastError(ERROR_NOT_FOUND);
+    return FALSE;
 }
 
 const SerialSystemCalls Fakes = {
     FakeCreateFile,     FakeSetupComm, FakeGetCommState, FakeSetCommState, FakeSetCommTimeouts,
     FakeClearCommError, FakeReadFile,  FakeWriteFile,    FakePurgeComm,    FakeCloseHandle,
 };
+const WorkerSystemCalls WorkerFakes = {FakeCreateThread, FakeCancelSynchronousIo};
 
-// A driver's settings with every field the open must leave alone set to a
-// value no open would choose.
+DWORD WINAPI AskIsOpen(LPVOID) {
+    return SerialIsOpen(0) ? 1 : 0;
+}
+
+// True when the port table answers another thread within a second: a worker
+// ended while it held the table's lock would leave it held for ever.
+bool TableAnswers() {
+    HANDLE t = CreateThread(nullptr, 0, AskIsOpen, nullptr, 0, nullptr);
+    if (!t)
+        return false;
+    bool answered = WaitForSingleObject(t, 1000) == WAIT_OBJECT_0;
+    CloseHandle(t);
+    return answered;
+}
+
+// A driver's settings as another program may leave them: every field set to
+// a value no open would choose, flow control of every kind and null
+// stripping on.
 DCB DriverSettings() {
     DCB d = {};
     d.DCBlength = sizeof(d);
     d.BaudRate = 1200;
-    d.fBinary = 1;
+    d.fBinary = 0;
     d.fParity = 0;
     d.fOutxCtsFlow = 1;
     d.fOutxDsrFlow = 1;
@@ -211,6 +319,9 @@ DCB DriverSettings() {
     d.fNull = 1;
     d.fRtsControl = RTS_CONTROL_TOGGLE;
     d.fAbortOnError = 1;
+    d.fErrorChar = 1;
+    d.fOutX = 1;
+    d.fInX = 1;
     d.XonLim = 3;
     d.XoffLim = 4;
     d.ByteSize = 7;
@@ -235,21 +346,30 @@ class Seam : public ::testing::Test {
     }
     void SetUp() override {
         saved_ = SerialSystem;
+        savedWorker_ = WorkerSystem;
         line_.driver = DriverSettings();
         line_.aborted = CreateEventW(nullptr, TRUE, FALSE, nullptr);
         line_.released = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        line_.cancelled = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        line_.ioLock = CreateMutexW(nullptr, FALSE, nullptr);
         ASSERT_NE(line_.aborted, nullptr);
         ASSERT_NE(line_.released, nullptr);
+        ASSERT_NE(line_.cancelled, nullptr);
+        ASSERT_NE(line_.ioLock, nullptr);
         gLine = &line_;
         SerialSystem = Fakes;
+        WorkerSystem = WorkerFakes;
     }
     void TearDown() override {
-        SerialCloseAll();
         SetEvent(line_.released); // let any stalled stand-in return
         Sleep(50);
+        SerialCloseAll();
         SerialSystem = saved_;
+        WorkerSystem = savedWorker_;
         CloseHandle(line_.aborted);
         CloseHandle(line_.released);
+        CloseHandle(line_.cancelled);
+        CloseHandle(line_.ioLock);
     }
     uintptr_t Open(uint32_t port = 0, const wchar_t* name = L"COM7", double stop = 1.0,
                    uint32_t handshake = 0, uint32_t parity = EVENPARITY, uint32_t in = 255,
@@ -270,6 +390,7 @@ class Seam : public ::testing::Test {
 
     FakeLine line_;
     SerialSystemCalls saved_{};
+    WorkerSystemCalls savedWorker_{};
     static inline uint8_t gTx[FrameSize];
     static inline uint8_t gRx[FrameSize];
 };
@@ -297,19 +418,10 @@ TEST_F(Seam, OpenSetsTheLineAndKeepsTheDriversOtherFields) {
     EXPECT_EQ(d.Parity, EVENPARITY);
     EXPECT_EQ(d.fParity, 1u);
     EXPECT_EQ(d.StopBits, ONESTOPBIT);
-    EXPECT_EQ(d.fOutxCtsFlow, 0u);
-    EXPECT_EQ(d.fRtsControl, static_cast<DWORD>(RTS_CONTROL_DISABLE));
-    // Untouched: what the driver reported.
+    // Untouched: what the driver reported (flow control: the table below).
     const DCB o = DriverSettings();
-    EXPECT_EQ(d.fBinary, o.fBinary);
     EXPECT_EQ(d.fDtrControl, o.fDtrControl);
-    EXPECT_EQ(d.fOutxDsrFlow, o.fOutxDsrFlow);
-    EXPECT_EQ(d.fDsrSensitivity, o.fDsrSensitivity);
     EXPECT_EQ(d.fTXContinueOnXoff, o.fTXContinueOnXoff);
-    EXPECT_EQ(d.fNull, o.fNull);
-    EXPECT_EQ(d.fAbortOnError, o.fAbortOnError);
-    EXPECT_EQ(d.fOutX, o.fOutX);
-    EXPECT_EQ(d.fInX, o.fInX);
     EXPECT_EQ(d.XonChar, o.XonChar);
     EXPECT_EQ(d.XoffChar, o.XoffChar);
     EXPECT_EQ(d.ErrorChar, o.ErrorChar);
@@ -330,23 +442,32 @@ TEST_F(Seam, OpenSetsTheLineAndKeepsTheDriversOtherFields) {
 }
 
 TEST_F(Seam, HandshakeModesChangeOnlyTheirOwnFields) {
+    // Mode 0 turns off whatever another program left on (every such setting
+    // is on in the driver's DCB); the other modes change only their own.
     struct Row {
         uint32_t mode;
         DWORD cts, rts, outX, inX;
         char xon, xoff;
         WORD xonLim, xoffLim;
+        DWORD dsr, dsrSense, null, errorChar, abortOnError, binary;
     };
     const DCB o = DriverSettings();
     const Row rows[] = {
-        {0, 0, RTS_CONTROL_DISABLE, o.fOutX, o.fInX, o.XonChar, o.XoffChar, o.XonLim, o.XoffLim},
-        {1, 0, RTS_CONTROL_ENABLE, o.fOutX, o.fInX, o.XonChar, o.XoffChar, o.XonLim, o.XoffLim},
-        {2, 1, RTS_CONTROL_HANDSHAKE, o.fOutX, o.fInX, o.XonChar, o.XoffChar, o.XonLim, o.XoffLim},
+        {0, 0, RTS_CONTROL_DISABLE, 0, 0, o.XonChar, o.XoffChar, o.XonLim, o.XoffLim, 0, 0, 0, 0, 0,
+         1},
+        {1, 0, RTS_CONTROL_ENABLE, o.fOutX, o.fInX, o.XonChar, o.XoffChar, o.XonLim, o.XoffLim,
+         o.fOutxDsrFlow, o.fDsrSensitivity, o.fNull, o.fErrorChar, o.fAbortOnError, o.fBinary},
+        {2, 1, RTS_CONTROL_HANDSHAKE, o.fOutX, o.fInX, o.XonChar, o.XoffChar, o.XonLim, o.XoffLim,
+         o.fOutxDsrFlow, o.fDsrSensitivity, o.fNull, o.fErrorChar, o.fAbortOnError, o.fBinary},
         // 255 / 10 = 25; 7 times that is 175.
-        {3, o.fOutxCtsFlow, o.fRtsControl, 1, 1, 0x11, 0x13, 25, 175},
+        {3, o.fOutxCtsFlow, o.fRtsControl, 1, 1, 0x11, 0x13, 25, 175, o.fOutxDsrFlow,
+         o.fDsrSensitivity, o.fNull, o.fErrorChar, o.fAbortOnError, o.fBinary},
         {4, o.fOutxCtsFlow, o.fRtsControl, o.fOutX, o.fInX, o.XonChar, o.XoffChar, o.XonLim,
-         o.XoffLim},
+         o.XoffLim, o.fOutxDsrFlow, o.fDsrSensitivity, o.fNull, o.fErrorChar, o.fAbortOnError,
+         o.fBinary},
         {99, o.fOutxCtsFlow, o.fRtsControl, o.fOutX, o.fInX, o.XonChar, o.XoffChar, o.XonLim,
-         o.XoffLim},
+         o.XoffLim, o.fOutxDsrFlow, o.fDsrSensitivity, o.fNull, o.fErrorChar, o.fAbortOnError,
+         o.fBinary},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(testing::Message() << "handshake mode " << r.mode);
@@ -360,6 +481,12 @@ TEST_F(Seam, HandshakeModesChangeOnlyTheirOwnFields) {
         EXPECT_EQ(d.XoffChar, r.xoff);
         EXPECT_EQ(d.XonLim, r.xonLim);
         EXPECT_EQ(d.XoffLim, r.xoffLim);
+        EXPECT_EQ(d.fOutxDsrFlow, r.dsr);
+        EXPECT_EQ(d.fDsrSensitivity, r.dsrSense);
+        EXPECT_EQ(d.fNull, r.null);
+        EXPECT_EQ(d.fErrorChar, r.errorChar);
+        EXPECT_EQ(d.fAbortOnError, r.abortOnError);
+        EXPECT_EQ(d.fBinary, r.binary);
         EXPECT_EQ(d.fDtrControl, o.fDtrControl); // never changed
     }
 }
@@ -541,6 +668,87 @@ TEST_F(Seam, AReaderStuckInItsReadTimesOutAndTheNextExchangeWorks) {
     EXPECT_EQ(result, ExchangeOk);
     EXPECT_EQ(RxFrame[ByteDirection], 9);
     EXPECT_EQ(RxFrame[ByteMode], 1);
+}
+
+// On Windows a purge, count or close from the GUI thread waits behind a
+// blocked call on the port; only a cancel of the worker's own call ends it.
+TEST_F(Seam, OnWindowsAStuckWorkerIsCancelledNearTheLimitAndLeavesNothingBehind) {
+    struct Case {
+        const char* what;
+        Stall write, read;
+    };
+    const Case cases[] = {
+        {"stopped-writer", Stall::UntilCancel, Stall::None},
+        {"timed-out-writer", Stall::DriverTimeout, Stall::None},
+        {"stuck-reader", Stall::None, Stall::UntilCancel},
+        // A driver that ignores the cancel too: ended inside its port call
+        // once the cancel's grace has run out.
+        {"uncancellable-writer", Stall::Forever, Stall::None},
+        {"uncancellable-reader", Stall::None, Stall::Forever},
+    };
+    line_.windows = true;
+    ASSERT_NE(Open(), 0u);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        line_.writeStall = c.write;
+        line_.readStall = c.read;
+        std::memset(RxFrame, 0x5A, FrameSize);
+        line_.longestWait = 0;
+        uint8_t result = 0xFF;
+        const double ms = TimedWrite(result);
+        std::printf("stop-figure %s %.1f\n", c.what, ms);
+        EXPECT_EQ(result, ExchangeTimeout);
+        // No call waited behind the blocked one: that wait is what holds an
+        // exchange until the driver's own time-out, or for ever. The time
+        // itself is in bench/stop; this bound only tells a prompt stop.
+        EXPECT_LT(line_.longestWait.load(), 100u);
+        EXPECT_GE(ms, 500.0);
+        EXPECT_LT(ms, 680.0);
+        EXPECT_EQ(RegisteredWorkers(), 0u);
+        EXPECT_TRUE(TableAnswers()) << "a lock of ours was left held";
+
+        // The stopped worker, released now if it is still there, touches
+        // neither the port nor RxFrame.
+        const int callsAfter = line_.calls;
+        SetEvent(line_.released);
+        Sleep(100);
+        EXPECT_EQ(line_.calls, callsAfter);
+        EXPECT_EQ(std::vector<uint8_t>(RxFrame, RxFrame + FrameSize),
+                  std::vector<uint8_t>(FrameSize, 0x5A));
+
+        ResetEvent(line_.released);
+        line_.writeStall = Stall::None;
+        line_.readStall = Stall::None;
+        line_.queue.clear();
+        TimedWrite(result);
+        EXPECT_EQ(result, ExchangeOk);
+        EXPECT_EQ(RxFrame[ByteDirection], 9);
+    }
+}
+
+TEST_F(Seam, AWorkerThatCannotStartIsATimeoutNotTheLastReply) {
+    ASSERT_NE(Open(), 0u);
+    uint8_t result = 0xFF;
+    TimedWrite(result);
+    ASSERT_EQ(result, ExchangeOk); // RxFrame holds an accepted reply
+    struct Case {
+        const char* what;
+        int failAt, writes;
+    };
+    const Case cases[] = {{"writer", 1, 0}, {"reader", 2, 1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        line_.threadsAsked = 0;
+        line_.failThreadAt = c.failAt;
+        const int writesBefore = line_.writesBegun;
+        TimedWrite(result);
+        EXPECT_EQ(result, ExchangeTimeout);
+        EXPECT_EQ(line_.writesBegun - writesBefore, c.writes);
+        line_.failThreadAt = 0;
+        line_.queue.clear();
+        TimedWrite(result);
+        EXPECT_EQ(result, ExchangeOk);
+    }
 }
 
 TEST_F(Seam, AFloodIsReadInScratchSizedPiecesOnly) {
