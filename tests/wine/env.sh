@@ -3,7 +3,8 @@
 TUMARK_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 : "${TUMARK_BENCH_DIR:=$TUMARK_ROOT/build/win64/bench}"
 export TUMARK_BENCH_DIR
-export WINEPREFIX="$TUMARK_BENCH_DIR/prefix"
+# A test may bring a prefix of its own (tests/ui/dpi does).
+export WINEPREFIX="${TUMARK_WINEPREFIX:-$TUMARK_BENCH_DIR/prefix}"
 export WINEARCH=win64
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES='winemenubuilder.exe,mscoree,mshtml='
