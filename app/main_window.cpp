@@ -42,14 +42,16 @@ void CreateMainWindow() {
 }
 
 // The options select themselves; the handlers only follow with the list:
-// a direction means something in slave mode only.
+// a direction means something in slave mode only. A click that left its
+// option unselected changes nothing: Windows sends one when an unselected
+// automatic option gets the keyboard focus.
 void OnStandaloneClick(uint32_t eventType) {
-    if (eventType == EventTypeClick)
+    if (eventType == EventTypeClick && GadgetGetState(OptStandalone) == 1)
         GadgetDisable(DirectionList, 1);
 }
 
 void OnSlaveClick(uint32_t eventType) {
-    if (eventType == EventTypeClick)
+    if (eventType == EventTypeClick && GadgetGetState(OptSlave) == 1)
         GadgetDisable(DirectionList, 0);
 }
 

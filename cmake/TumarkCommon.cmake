@@ -14,6 +14,12 @@ if(WIN32)
     UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601 WINVER=0x0601)
   target_compile_options(tumark_flags INTERFACE -ffunction-sections -fdata-sections)
   target_link_options(tumark_flags INTERFACE -static -municode -Wl,--gc-sections)
+  # Reproducible programs: no source or build folder inside them (the
+  # runtime's own paths come from the compiler's packages, the same on every
+  # machine), and the commit's time as the PE time stamp.
+  target_compile_options(tumark_flags INTERFACE
+    -ffile-prefix-map=${CMAKE_SOURCE_DIR}/= -ffile-prefix-map=${CMAKE_BINARY_DIR}/=)
+  set(CMAKE_CXX_LINKER_LAUNCHER ${CMAKE_SOURCE_DIR}/cmake/link-at-commit-time ${CMAKE_SOURCE_DIR})
 else()
   set(TUMARK_SANITIZE -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
   target_compile_options(tumark_flags INTERFACE ${TUMARK_SANITIZE})
@@ -21,13 +27,16 @@ else()
 endif()
 
 # A program we ship: lands in dist/<flavor>/, stripped, GUI subsystem, with
-# the lean failure paths of the C++ runtime (app/lean_runtime.cpp).
+# the lean failure paths of the C++ runtime (app/lean_runtime.cpp). The
+# header names Windows 7 (6.1) as the oldest system; the subsystem version
+# stays 4.0, since from 6.0 on Windows gives captioned windows a wider frame.
 function(tumark_ship target)
   set_target_properties(${target} PROPERTIES
     RUNTIME_OUTPUT_DIRECTORY ${TUMARK_DIST_DIR}
     WIN32_EXECUTABLE ON)
   target_sources(${target} PRIVATE ${CMAKE_SOURCE_DIR}/app/lean_runtime.cpp)
-  target_link_options(${target} PRIVATE -s -mwindows)
+  target_link_options(${target} PRIVATE -s -mwindows
+    -Wl,--major-os-version,6,--minor-os-version,1)
 endfunction()
 
 include(${CMAKE_CURRENT_LIST_DIR}/TumarkTesting.cmake)

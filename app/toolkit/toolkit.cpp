@@ -1,6 +1,7 @@
 // The toolkit: identifiers and registries of windows and controls, the event
 // queue fed by the window procedure, creation of the four kinds of control,
-// their text and state, keyboard navigation, the modal message box.
+// their text and state, keyboard navigation, the modal message box. Layout
+// is given in pixels at 96 DPI and scaled to the system DPI here.
 // GUI thread only, except EventPost, which any thread may call.
 #include "app/toolkit/toolkit.h"
 
@@ -45,6 +46,7 @@ HINSTANCE gInstance;
 HICON gIcon;
 HCURSOR gCursor;
 HFONT gFont;
+int gDpi = 96; // the system DPI, taken once at start-up
 HWND gHidden;
 UINT gWakeMessage;
 uint32_t gNextId = 1000;
@@ -80,6 +82,22 @@ GadgetEntry* FindGadget(uint32_t id) {
 WindowEntry* FindWindowEntry(uint32_t id) {
     auto it = gWindows.find(id);
     return it == gWindows.end() ? nullptr : &it->second;
+}
+
+// A length or position in pixels at 96 DPI, in pixels at the system DPI.
+int Scaled(int value) {
+    return MulDiv(value, gDpi, 96);
+}
+
+// A control's place at the system DPI. The edges are scaled, not the sizes,
+// so that controls that touch at 96 DPI still touch.
+struct Place {
+    int x, y, width, height;
+};
+
+Place ScaledPlace(int x, int y, int width, int height) {
+    const int left = Scaled(x), top = Scaled(y);
+    return {left, top, Scaled(x + width) - left, Scaled(y + height) - top};
 }
 
 // The program's own changes to a control never come back as events.
@@ -224,14 +242,15 @@ bool VisualStyles() {
     return gThemed == 1;
 }
 
-uint32_t CreateControl(Kind kind, const wchar_t* className, DWORD style, int x, int y, int width,
-                       int height, const wchar_t* caption) {
+// The place is in pixels at the system DPI already.
+uint32_t CreateControl(Kind kind, const wchar_t* className, DWORD style, const Place& place,
+                       const wchar_t* caption) {
     WindowEntry* parent = FindWindowEntry(gGadgetList);
     if (!parent)
         return 0;
-    HWND hwnd = CreateWindowExW(0, className, caption ? caption : L"", style, x, y, width, height,
-                                parent->hwnd, reinterpret_cast<HMENU>(static_cast<intptr_t>(-1)),
-                                gInstance, nullptr);
+    HWND hwnd = CreateWindowExW(
+        0, className, caption ? caption : L"", style, place.x, place.y, place.width, place.height,
+        parent->hwnd, reinterpret_cast<HMENU>(static_cast<intptr_t>(-1)), gInstance, nullptr);
     if (!hwnd)
         return 0;
     uint32_t id = gNextId++;
@@ -275,6 +294,14 @@ bool ToolkitStart(HINSTANCE instance, HANDLE) {
     gIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
     gCursor = LoadCursorW(nullptr, IDC_ARROW);
     gFont = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+    // The manifest declares the program DPI-aware, so this is the real system
+    // DPI and the system does not stretch the window as a bitmap.
+    if (HDC screen = GetDC(nullptr)) {
+        int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+        if (dpi > 0)
+            gDpi = dpi;
+        ReleaseDC(nullptr, screen);
+    }
     INITCOMMONCONTROLSEX icc = {sizeof(icc), 0xB48};
     InitCommonControlsEx(&icc);
     return gHidden != nullptr;
@@ -314,11 +341,11 @@ uint32_t WindowOpen(int x, int y, int innerWidth, int innerHeight, const wchar_t
 
     DWORD style = flags & ~static_cast<DWORD>(WindowFlagCentre);
     DWORD exStyle = 0;
-    RECT rect = {0, 0, innerWidth, innerHeight};
+    RECT rect = {0, 0, Scaled(innerWidth), Scaled(innerHeight)};
     AdjustWindowRectEx(&rect, style, FALSE, exStyle);
-    HWND hwnd = CreateWindowExW(exStyle, className, title ? title : L"", style, x, y,
-                                rect.right - rect.left, rect.bottom - rect.top, nullptr, nullptr,
-                                gInstance, nullptr);
+    HWND hwnd = CreateWindowExW(exStyle, className, title ? title : L"", style, Scaled(x),
+                                Scaled(y), rect.right - rect.left, rect.bottom - rect.top, nullptr,
+                                nullptr, gInstance, nullptr);
     if (!hwnd) {
         UnregisterClassW(className, gInstance);
         return 0;
@@ -380,26 +407,34 @@ HWND WindowHandle(uint32_t window) {
 }
 
 uint32_t FrameCreate(int x, int y, int width, int height, const wchar_t* caption) {
-    return CreateControl(Kind::Frame, L"Button", WS_CHILD | WS_VISIBLE | WS_GROUP | BS_GROUPBOX, x,
-                         y, width, height, caption);
+    return CreateControl(Kind::Frame, L"Button", WS_CHILD | WS_VISIBLE | WS_GROUP | BS_GROUPBOX,
+                         ScaledPlace(x, y, width, height), caption);
 }
 
 uint32_t OptionCreate(int x, int y, int width, int height, const wchar_t* caption) {
     DWORD style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTORADIOBUTTON;
     if (!gOptionRun)
         style |= WS_GROUP; // the first option after any other control starts a group
-    uint32_t id = CreateControl(Kind::Option, L"Button", style, x, y, width, height, caption);
-    if (id)
-        gOptionRun = true;
+    uint32_t id =
+        CreateControl(Kind::Option, L"Button", style, ScaledPlace(x, y, width, height), caption);
+    if (!id)
+        return 0;
+    gOptionRun = true;
+    // Windows sends BN_CLICKED when an unchecked automatic option gets the
+    // keyboard focus; the options change only when clicked or selected.
+    SendMessageW(gGadgets[id].hwnd, BM_SETDONTCLICK, TRUE, 0);
     return id;
 }
 
 uint32_t DropListCreate(int x, int y, int width, int height) {
     bool themed = VisualStyles();
+    Place place = ScaledPlace(x, y, width, height);
+    const int closedHeight = place.height;
+    place.height = themed ? closedHeight + Scaled(30) : Scaled(350);
     uint32_t id = CreateControl(Kind::List, L"ComboBox",
                                 WS_CHILD | WS_VISIBLE | WS_BORDER | WS_VSCROLL | WS_GROUP |
                                     WS_TABSTOP | CBS_DROPDOWNLIST,
-                                x, y, width, themed ? height + 30 : 350, L"");
+                                place, L"");
     if (!id)
         return 0;
     // Size the closed control to exactly the requested height.
@@ -408,14 +443,14 @@ uint32_t DropListCreate(int x, int y, int width, int height) {
     RECT rect;
     GetWindowRect(hwnd, &rect);
     int border = (rect.bottom - rect.top) - 15;
-    SendMessageW(hwnd, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), height - border);
+    SendMessageW(hwnd, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), closedHeight - border);
     return id;
 }
 
 uint32_t ButtonCreate(int x, int y, int width, int height, const wchar_t* caption) {
     return CreateControl(Kind::Button, L"Button",
-                         WS_CHILD | WS_VISIBLE | WS_GROUP | WS_TABSTOP | BS_PUSHBUTTON, x, y, width,
-                         height, caption);
+                         WS_CHILD | WS_VISIBLE | WS_GROUP | WS_TABSTOP | BS_PUSHBUTTON,
+                         ScaledPlace(x, y, width, height), caption);
 }
 
 uint32_t DropListAddItem(uint32_t list, int position, const wchar_t* text) {

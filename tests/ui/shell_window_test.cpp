@@ -280,6 +280,22 @@ TEST_F(ShellWindowTest, OptionEventsOfAnotherTypeChangeNothing) {
     EXPECT_TRUE(FindBoxes(program_.pid()).empty());
 }
 
+// Windows sends BN_CLICKED from an unselected automatic option when it gets
+// the keyboard focus (Wine 8 does not): the option stays unselected, so the
+// mode and the list must stay as they are.
+TEST_F(ShellWindowTest, AClickFromTheUnselectedOptionChangesNothing) {
+    ASSERT_TRUE(Notify(Find(kSlave), BN_CLICKED));
+    ASSERT_TRUE(Settle(Window()));
+    EXPECT_EQ(Read(), (Settings{1, 0, L"1", false}));
+    ClickAndSettle(kSlave);
+    ASSERT_TRUE(SelectItem(List().hwnd, L"9"));
+    ASSERT_TRUE(Settle(Window()));
+    ASSERT_TRUE(Notify(Find(kStandalone), BN_CLICKED));
+    ASSERT_TRUE(Settle(Window()));
+    EXPECT_EQ(Read(), (Settings{0, 1, L"9", true}));
+    EXPECT_TRUE(FindBoxes(program_.pid()).empty());
+}
+
 // Presses key steps times and notes which control has the focus after each.
 std::vector<std::wstring> Walk(HWND window, Key key, int steps,
                                const std::function<std::wstring()>& focused) {

@@ -7,7 +7,8 @@ TUMARK_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 : "${TUMARK_FLAVOR:=win64}"
 : "${TUMARK_BENCH_DIR:=$TUMARK_ROOT/build/$TUMARK_FLAVOR/bench}"
 export TUMARK_FLAVOR TUMARK_BENCH_DIR
-export WINEPREFIX="$TUMARK_BENCH_DIR/prefix"
+# A test may bring a prefix of its own (tests/ui/dpi does).
+export WINEPREFIX="${TUMARK_WINEPREFIX:-$TUMARK_BENCH_DIR/prefix}"
 export WINEARCH=win64
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES='winemenubuilder.exe,mscoree,mshtml='
