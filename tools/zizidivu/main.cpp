@@ -2,6 +2,16 @@
 // itself and ends. A GUI-subsystem program with no window, so that nothing
 // shows when the configurator starts it. One thread.
 //
+// A Prolific (USB vendor 067B) or WCH (1A86) cable is known by its hardware
+// IDs, whatever its driver calls it, and its line starts with the
+// configurator's marker and the port:
+//   USB-SERIAL CH340 (COM5) USB-Enhanced-SERIAL CH343
+// The configurator takes the text between a line's first "("
+// and first ")", so the driver's own name, which may hold parentheses of its
+// own, comes after the port. A device with a problem code gets no marker.
+// Lines go in ascending COM number order: of two cables, the configurator
+// takes the last line, so always the one with the higher number.
+//
 // Exit code: 0 when the list was written (an empty file when there is no
 // port), otherwise 1 (own folder unknown), 2 (temporary file not written) or
 // 3 (old list not replaced); then the old list is left as it was.
@@ -15,12 +25,5 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     // No error boxes from the system (a port driver that fails to load, say):
     // nobody would be there to close them.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
-    std::vector<std::wstring> lines;
-    for (const auto& entry : ListSerialPorts()) {
-        std::wstring line = PortListLine(UpperCase(entry.name), entry.port);
-        if (!line.empty()) {
-            lines.push_back(std::move(line));
-        }
-    }
-    return WriteList(ToolFolder(), lines);
+    return WriteList(ToolFolder(), PortListLines(ListSerialPorts()));
 }

@@ -1,5 +1,6 @@
-// Enumerating the present serial ports with SetupAPI and the SERIALCOMM map.
-// None of these calls waits on anything. Called on the tool's only thread.
+// Enumerating the present serial ports with SetupAPI and the SERIALCOMM map:
+// each port's name, hardware IDs and problem code. None of these calls waits
+// on anything. Called on the tool's only thread.
 #include "tools/zizidivu/serial_ports.h"
 
 #include <windows.h>
@@ -13,6 +14,12 @@ namespace {
 // The Ports device class (COM and LPT ports).
 const GUID PortsClass = {
     0x4D36E978, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
+
+// DEVPKEY_Device_ProblemCode: the device node's CM_PROB_* code, the number
+// Device Manager shows as "Code 10". Spelled out here so that no GUID needs
+// instantiating from the headers.
+const DEVPROPKEY ProblemCodeKey = {
+    {0x4340A6C5, 0x93FA, 0x4706, {0x97, 0x2C, 0x7B, 0x64, 0x80, 0x08, 0xA5, 0xA7}}, 3};
 
 class RegKey {
   public:
@@ -94,6 +101,58 @@ std::wstring DeviceProperty(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD propert
     return std::wstring();
 }
 
+// The strings of a REG_MULTI_SZ property such as SPDRP_HARDWAREID; none when
+// the device has no such property.
+std::vector<std::wstring> DeviceStrings(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD property) {
+    std::vector<std::wstring> strings;
+    std::vector<BYTE> data(512);
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        DWORD type = 0;
+        DWORD needed = 0;
+        if (SetupDiGetDeviceRegistryPropertyW(set, &device, property, &type, data.data(),
+                                              static_cast<DWORD>(data.size()), &needed)) {
+            if (type != REG_MULTI_SZ) {
+                return strings;
+            }
+            const DWORD bytes = needed <= data.size() ? needed : static_cast<DWORD>(data.size());
+            const std::wstring_view all(reinterpret_cast<const wchar_t*>(data.data()),
+                                        bytes / sizeof(wchar_t));
+            size_t start = 0;
+            while (start < all.size()) {
+                const size_t zero = all.find(L'\0', start);
+                const size_t end = zero == std::wstring_view::npos ? all.size() : zero;
+                if (end == start) {
+                    break; // the empty string that ends the list
+                }
+                strings.emplace_back(all.substr(start, end - start));
+                start = end + 1;
+            }
+            return strings;
+        }
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed <= data.size()) {
+            return strings;
+        }
+        data.resize(needed + 2 * sizeof(wchar_t));
+    }
+    return strings;
+}
+
+// The device node's problem code, 0 when it has none or when it cannot be
+// read (then the port is listed as if it worked, as before).
+unsigned long ProblemCode(HDEVINFO set, SP_DEVINFO_DATA& device) {
+    DEVPROPTYPE type = 0;
+    ULONG code = 0;
+    DWORD needed = 0;
+    if (!SetupDiGetDevicePropertyW(set, &device, &ProblemCodeKey, &type,
+                                   reinterpret_cast<BYTE*>(&code), sizeof(code), &needed, 0)) {
+        return 0;
+    }
+    if ((type != DEVPROP_TYPE_UINT32 && type != DEVPROP_TYPE_INT32) || needed != sizeof(code)) {
+        return 0;
+    }
+    return code;
+}
+
 bool IsParallelPort(const std::wstring& port) {
     return port.size() >= 3 && SamePortName(std::wstring_view(port).substr(0, 3), L"LPT");
 }
@@ -131,7 +190,13 @@ void AddSetupApiPorts(std::vector<SerialPortEntry>& ports) {
         if (name.empty()) {
             name = DeviceProperty(set.Get(), device, SPDRP_DEVICEDESC);
         }
-        ports.push_back({std::move(name), std::move(port)});
+        SerialPortEntry entry;
+        entry.upperName = UpperCase(name);
+        entry.name = std::move(name);
+        entry.port = std::move(port);
+        entry.hardwareIds = DeviceStrings(set.Get(), device, SPDRP_HARDWAREID);
+        entry.problem = ProblemCode(set.Get(), device);
+        ports.push_back(std::move(entry));
     }
 }
 
@@ -165,7 +230,11 @@ void AddDeviceMapPorts(std::vector<SerialPortEntry>& ports) {
         if (port.empty() || Listed(ports, port)) {
             continue;
         }
-        ports.push_back({std::wstring(valueName.data(), nameLength), std::move(port)});
+        SerialPortEntry entry;
+        entry.name.assign(valueName.data(), nameLength);
+        entry.upperName = UpperCase(entry.name);
+        entry.port = std::move(port);
+        ports.push_back(std::move(entry));
     }
 }
 
