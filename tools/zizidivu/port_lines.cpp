@@ -4,6 +4,7 @@
 #include "tools/zizidivu/port_lines.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace {
 
@@ -107,8 +108,21 @@ std::wstring CableLine(std::wstring_view marker, const SerialPortEntry& entry) {
     return line;
 }
 
+// The decimal text of a number, without the printf engine that
+// std::to_wstring would bring into the shipped tool.
+std::wstring DecimalText(unsigned long value) {
+    wchar_t digits[24];
+    size_t count = 0;
+    do {
+        digits[count++] = static_cast<wchar_t>(L'0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    return std::wstring(std::make_reverse_iterator(digits + count),
+                        std::make_reverse_iterator(digits));
+}
+
 std::wstring ProblemLine(const SerialPortEntry& entry) {
-    std::wstring line = L"DEVICE PROBLEM " + std::to_wstring(entry.problem) + L" (";
+    std::wstring line = L"DEVICE PROBLEM " + DecimalText(entry.problem) + L" (";
     line += entry.port;
     line += L')';
     std::wstring name = NameWithoutPort(entry.name, entry.port);
