@@ -3,6 +3,7 @@
 // one GUI thread; the command line is not read.
 #include "app/main_window.h"
 #include "app/toolkit/toolkit.h"
+#include "common/system_library.h"
 #include "commands/commands.h"
 #include "link/exchange.h"
 #include "link/serial_port.h"
@@ -65,6 +66,9 @@ void Dispatch(uint32_t kind) {
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
+    // Before anything loads a DLL: a file named like a system DLL in the
+    // program's folder (Downloads, say) must never be loaded instead.
+    RestrictDllSearch();
     gInstance = GetModuleHandleW(nullptr);
     gHeap = HeapCreate(0, 4096, 0);
     HANDLE heap = gHeap ? gHeap : GetProcessHeap();

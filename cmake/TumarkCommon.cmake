@@ -27,16 +27,29 @@ else()
 endif()
 
 # A program we ship: lands in dist/<flavor>/, stripped, GUI subsystem, with
-# the lean failure paths of the C++ runtime (app/lean_runtime.cpp). The
+# the lean failure paths of the C++ runtime (app/lean_runtime.cpp) and a load
+# configuration that keeps its DLLs to the system folder. The
 # header names Windows 7 (6.1) as the oldest system; the subsystem version
 # stays 4.0, since from 6.0 on Windows gives captioned windows a wider frame.
 function(tumark_ship target)
   set_target_properties(${target} PROPERTIES
     RUNTIME_OUTPUT_DIRECTORY ${TUMARK_DIST_DIR}
     WIN32_EXECUTABLE ON)
-  target_sources(${target} PRIVATE ${CMAKE_SOURCE_DIR}/app/lean_runtime.cpp)
+  target_sources(${target} PRIVATE ${CMAKE_SOURCE_DIR}/app/lean_runtime.cpp
+    ${CMAKE_SOURCE_DIR}/common/load_config.cpp)
+  # The load configuration is referred to by nothing but the image header:
+  # name it as a root so that --gc-sections keeps it (32-bit C symbols carry
+  # a leading underscore), and point the header at it after the link.
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(load_config __load_config_used)
+  else()
+    set(load_config _load_config_used)
+  endif()
   target_link_options(${target} PRIVATE -s -mwindows
-    -Wl,--major-os-version,6,--minor-os-version,1)
+    -Wl,--major-os-version,6,--minor-os-version,1 -Wl,--undefined=${load_config})
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND python3 ${CMAKE_SOURCE_DIR}/cmake/set-load-config $<TARGET_FILE:${target}>
+    VERBATIM)
 endfunction()
 
 include(${CMAKE_CURRENT_LIST_DIR}/TumarkTesting.cmake)

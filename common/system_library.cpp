@@ -5,6 +5,17 @@
 
 #include <string>
 
+void RestrictDllSearch() {
+    using SetDefaultDirectories = BOOL(WINAPI*)(DWORD);
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    const auto setDefault =
+        kernel ? reinterpret_cast<SetDefaultDirectories>(reinterpret_cast<void (*)()>(
+                     GetProcAddress(kernel, "SetDefaultDllDirectories")))
+               : nullptr;
+    if (!setDefault || !setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32))
+        SetDllDirectoryW(L"");
+}
+
 HMODULE LoadSystemLibrary(const wchar_t* library) {
     wchar_t folder[MAX_PATH];
     const UINT length = GetSystemDirectoryW(folder, MAX_PATH);

@@ -6,6 +6,13 @@
 
 #include <windows.h>
 
+// Makes every later LoadLibrary of the process, and the dependencies the
+// system resolves for it, search the system folder only, never the program's
+// folder or the current one. Call first thing at start-up. Windows 7 has the
+// call only with update KB2533623; without it the current folder is still
+// taken out of the search, and our own loads name the system folder anyway.
+void RestrictDllSearch();
+
 // The module of `library` (for example L"winmm.dll") from the system folder,
 // loaded if need be; nullptr when it cannot be loaded.
 HMODULE LoadSystemLibrary(const wchar_t* library);

@@ -4,10 +4,10 @@
 // is given in pixels at 96 DPI and scaled to the system DPI here.
 // GUI thread only, except EventPost, which any thread may call.
 #include "app/toolkit/toolkit.h"
+#include "common/system_library.h"
 
 #include <commctrl.h>
 #include <shlwapi.h>
-#include <uxtheme.h>
 
 #include <cstdlib>
 #include <cwchar>
@@ -236,8 +236,14 @@ bool VisualStyles() {
                                  : nullptr;
         DLLVERSIONINFO info = {};
         info.cbSize = sizeof(info);
-        if (getVersion && SUCCEEDED(getVersion(&info)) && info.dwMajorVersion >= 6)
-            gThemed = IsAppThemed() ? 1 : 0;
+        if (getVersion && SUCCEEDED(getVersion(&info)) && info.dwMajorVersion >= 6) {
+            // uxtheme is not one of the system's known DLLs: loaded by name
+            // from the system folder, never from the program's.
+            using IsAppThemedFunction = BOOL(WINAPI*)();
+            const auto isAppThemed =
+                SystemFunction<IsAppThemedFunction>(L"uxtheme.dll", "IsAppThemed");
+            gThemed = isAppThemed && isAppThemed() ? 1 : 0;
+        }
     }
     return gThemed == 1;
 }

@@ -11,7 +11,8 @@ export TUMARK_FLAVOR TUMARK_BENCH_DIR
 export WINEPREFIX="${TUMARK_WINEPREFIX:-$TUMARK_BENCH_DIR/prefix}"
 export WINEARCH=win64
 export WINEDEBUG=-all
-export WINEDLLOVERRIDES='winemenubuilder.exe,mscoree,mshtml='
+# A test adds its own overrides in TUMARK_WINEDLLOVERRIDES.
+export WINEDLLOVERRIDES="winemenubuilder.exe,mscoree,mshtml=${TUMARK_WINEDLLOVERRIDES:+;$TUMARK_WINEDLLOVERRIDES}"
 if [ "$TUMARK_FLAVOR" = win32 ]; then
   # A test of the 32-bit build on a machine that cannot run 32-bit code is
   # reported as skipped (ctest's skip code for every Wine test), not passed.

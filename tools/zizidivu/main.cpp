@@ -17,11 +17,14 @@
 // 3 (old list not replaced); then the old list is left as it was.
 #include <windows.h>
 
+#include "common/system_library.h"
 #include "tools/zizidivu/list_writer.h"
 #include "tools/zizidivu/port_lines.h"
 #include "tools/zizidivu/serial_ports.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    // Before anything loads a DLL: never one from the tool's own folder.
+    RestrictDllSearch();
     // No error boxes from the system (a port driver that fails to load, say):
     // nobody would be there to close them.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
