@@ -81,58 +81,57 @@ std::wstring QueryString(HKEY key, const wchar_t* value) {
     return std::wstring();
 }
 
-std::wstring DeviceProperty(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD property) {
+// The bytes of a device's registry property, and its type; none when the
+// device has no such property or it cannot be read.
+std::vector<BYTE> RawDeviceProperty(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD property,
+                                    DWORD& type) {
     std::vector<BYTE> data(512);
     for (int attempt = 0; attempt < 4; ++attempt) {
-        DWORD type = 0;
         DWORD needed = 0;
+        type = 0;
         if (SetupDiGetDeviceRegistryPropertyW(set, &device, property, &type, data.data(),
                                               static_cast<DWORD>(data.size()), &needed)) {
-            if (type != REG_SZ) {
-                return std::wstring();
-            }
-            return TextOf(data, needed <= data.size() ? needed : static_cast<DWORD>(data.size()));
+            data.resize(needed <= data.size() ? needed : data.size());
+            return data;
         }
         if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed <= data.size()) {
-            return std::wstring();
+            return {};
         }
-        data.resize(needed + sizeof(wchar_t));
+        // Room for the terminating zeros a driver may have left out.
+        data.resize(needed + 2 * sizeof(wchar_t));
     }
-    return std::wstring();
+    return {};
+}
+
+std::wstring DeviceProperty(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD property) {
+    DWORD type = 0;
+    const std::vector<BYTE> data = RawDeviceProperty(set, device, property, type);
+    if (type != REG_SZ) {
+        return std::wstring();
+    }
+    return TextOf(data, static_cast<DWORD>(data.size()));
 }
 
 // The strings of a REG_MULTI_SZ property such as SPDRP_HARDWAREID; none when
 // the device has no such property.
 std::vector<std::wstring> DeviceStrings(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD property) {
     std::vector<std::wstring> strings;
-    std::vector<BYTE> data(512);
-    for (int attempt = 0; attempt < 4; ++attempt) {
-        DWORD type = 0;
-        DWORD needed = 0;
-        if (SetupDiGetDeviceRegistryPropertyW(set, &device, property, &type, data.data(),
-                                              static_cast<DWORD>(data.size()), &needed)) {
-            if (type != REG_MULTI_SZ) {
-                return strings;
-            }
-            const DWORD bytes = needed <= data.size() ? needed : static_cast<DWORD>(data.size());
-            const std::wstring_view all(reinterpret_cast<const wchar_t*>(data.data()),
-                                        bytes / sizeof(wchar_t));
-            size_t start = 0;
-            while (start < all.size()) {
-                const size_t zero = all.find(L'\0', start);
-                const size_t end = zero == std::wstring_view::npos ? all.size() : zero;
-                if (end == start) {
-                    break; // the empty string that ends the list
-                }
-                strings.emplace_back(all.substr(start, end - start));
-                start = end + 1;
-            }
-            return strings;
+    DWORD type = 0;
+    const std::vector<BYTE> data = RawDeviceProperty(set, device, property, type);
+    if (type != REG_MULTI_SZ) {
+        return strings;
+    }
+    const std::wstring_view all(reinterpret_cast<const wchar_t*>(data.data()),
+                                data.size() / sizeof(wchar_t));
+    size_t start = 0;
+    while (start < all.size()) {
+        const size_t zero = all.find(L'\0', start);
+        const size_t end = zero == std::wstring_view::npos ? all.size() : zero;
+        if (end == start) {
+            break; // the empty string that ends the list
         }
-        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed <= data.size()) {
-            return strings;
-        }
-        data.resize(needed + 2 * sizeof(wchar_t));
+        strings.emplace_back(all.substr(start, end - start));
+        start = end + 1;
     }
     return strings;
 }
