@@ -27,7 +27,7 @@ else()
 endif()
 
 # A program we ship: lands in dist/<flavor>/, stripped, GUI subsystem, with
-# the lean failure paths of the C++ runtime (app/lean_runtime.cpp) and a load
+# the lean failure paths of the C++ runtime (common/lean_runtime.cpp) and a load
 # configuration that keeps its DLLs to the system folder. The
 # header names Windows 7 (6.1) as the oldest system; the subsystem version
 # stays 4.0, since from 6.0 on Windows gives captioned windows a wider frame.
@@ -35,7 +35,7 @@ function(tumark_ship target)
   set_target_properties(${target} PROPERTIES
     RUNTIME_OUTPUT_DIRECTORY ${TUMARK_DIST_DIR}
     WIN32_EXECUTABLE ON)
-  target_sources(${target} PRIVATE ${CMAKE_SOURCE_DIR}/app/lean_runtime.cpp
+  target_sources(${target} PRIVATE ${CMAKE_SOURCE_DIR}/common/lean_runtime.cpp
     ${CMAKE_SOURCE_DIR}/common/load_config.cpp)
   # The load configuration is referred to by nothing but the image header:
   # name it as a root so that --gc-sections keeps it (32-bit C symbols carry
