@@ -35,8 +35,9 @@ struct ToolkitEventData {
 // The current event, set by EventWait.
 extern ToolkitEventData ToolkitEvent;
 
-// Start-up and end. ToolkitStart takes the program's instance and the heap
-// the toolkit keeps its own data in.
+// Start-up and end. ToolkitStart takes the program's instance and a heap it
+// does not use: the toolkit's tables are standard containers, allocated through
+// operator new from the C runtime's heap. The parameter stays for the callers.
 bool ToolkitStart(HINSTANCE instance, HANDLE heap);
 void ToolkitEnd();
 

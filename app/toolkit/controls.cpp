@@ -1,0 +1,264 @@
+// The four kinds of control (frame, option, drop-down list, button): their
+// creation in the newest window, their text and their state. The program's
+// own changes never come back as events. GUI thread only.
+#include "app/toolkit/registry.h"
+#include "app/toolkit/toolkit.h"
+#include "common/system_library.h"
+
+#include <commctrl.h>
+#include <shlwapi.h>
+
+using namespace toolkit;
+
+namespace {
+
+// The first comctl32 version that draws with visual styles.
+constexpr DWORD ThemedComctlVersion = 6;
+
+// The height a drop-down list is created with includes its open list. With
+// visual styles the open list sizes itself to its items and a little more
+// than the closed height will do; without them it is this tall.
+constexpr int ThemedListExtra = 30;
+constexpr int UnthemedListHeight = 350;
+
+// Any known item height: the closed list's frame is its height less this.
+constexpr int ProbeItemHeight = 15;
+
+// CB_SETITEMHEIGHT's item index for the selection field of the closed list;
+// CB_SETCURSEL's and CB_FINDSTRINGEXACT's for "none" and "from the start".
+constexpr WPARAM SelectionField = static_cast<WPARAM>(-1);
+
+// The identifier a control is created with, replaced by its own at once.
+constexpr intptr_t PendingControlId = -1;
+
+// The style bits of an automatic option (BS_AUTORADIOBUTTON, 0x9).
+constexpr LONG AutoOptionBits = BS_AUTORADIOBUTTON;
+
+int gThemed = -1; // -1 until the first list asks
+
+// Every control is subclassed so that its entry and property go when it does.
+LRESULT CALLBACK ControlProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    uint32_t id = static_cast<uint32_t>(GetWindowLongW(hwnd, GWL_ID));
+    GadgetEntry* gadget = FindGadget(id);
+    WNDPROC previous = gadget ? gadget->previous : nullptr;
+    if (msg == WM_NCDESTROY) {
+        gGadgets.erase(id);
+        RemovePropW(hwnd, GadgetProperty);
+    }
+    if (!previous)
+        return DefWindowProcW(hwnd, msg, wParam, lParam);
+    return CallWindowProcW(previous, hwnd, msg, wParam, lParam);
+}
+
+// Whether the controls draw with visual styles: comctl32 6 or later, and the
+// user's theme on. Asked once.
+bool VisualStyles() {
+    if (gThemed < 0) {
+        gThemed = 0;
+        HMODULE comctl = GetModuleHandleW(L"COMCTL32.DLL");
+        auto getVersion = comctl ? reinterpret_cast<DLLGETVERSIONPROC>(reinterpret_cast<void*>(
+                                       GetProcAddress(comctl, "DllGetVersion")))
+                                 : nullptr;
+        DLLVERSIONINFO info = {};
+        info.cbSize = sizeof(info);
+        if (getVersion && SUCCEEDED(getVersion(&info)) &&
+            info.dwMajorVersion >= ThemedComctlVersion) {
+            // uxtheme is not one of the system's known DLLs: loaded by name
+            // from the system folder, never from the program's.
+            using IsAppThemedFunction = BOOL(WINAPI*)();
+            const auto isAppThemed =
+                SystemFunction<IsAppThemedFunction>(L"uxtheme.dll", "IsAppThemed");
+            gThemed = isAppThemed && isAppThemed() ? 1 : 0;
+        }
+    }
+    return gThemed == 1;
+}
+
+// The place is in pixels at the system DPI already.
+uint32_t CreateControl(Kind kind, const wchar_t* className, DWORD style, const Place& place,
+                       const wchar_t* caption) {
+    WindowEntry* parent = FindWindowEntry(gGadgetList);
+    if (!parent)
+        return 0;
+    HWND hwnd = CreateWindowExW(0, className, caption ? caption : L"", style, place.x, place.y,
+                                place.width, place.height, parent->hwnd,
+                                reinterpret_cast<HMENU>(PendingControlId), gInstance, nullptr);
+    if (!hwnd)
+        return 0;
+    uint32_t id = gNextId++;
+    GadgetEntry entry;
+    entry.hwnd = hwnd;
+    entry.kind = kind;
+    // The identifier is the control's ID, so that WM_COMMAND names it.
+    SetWindowLongW(hwnd, GWL_ID, static_cast<LONG>(id));
+    SetPropW(hwnd, GadgetProperty, reinterpret_cast<HANDLE>(static_cast<uintptr_t>(id)));
+    gGadgets[id] = entry;
+    gGadgets[id].previous = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ControlProc)));
+    SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(gFont), TRUE);
+    gOptionRun = false;
+    return id;
+}
+
+} // namespace
+
+uint32_t FrameCreate(int x, int y, int width, int height, const wchar_t* caption) {
+    return CreateControl(Kind::Frame, L"Button", WS_CHILD | WS_VISIBLE | WS_GROUP | BS_GROUPBOX,
+                         ScaledPlace(x, y, width, height), caption);
+}
+
+uint32_t OptionCreate(int x, int y, int width, int height, const wchar_t* caption) {
+    DWORD style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTORADIOBUTTON;
+    if (!gOptionRun)
+        style |= WS_GROUP; // the first option after any other control starts a group
+    uint32_t id =
+        CreateControl(Kind::Option, L"Button", style, ScaledPlace(x, y, width, height), caption);
+    if (!id)
+        return 0;
+    gOptionRun = true;
+    // Windows sends BN_CLICKED when an unchecked automatic option gets the
+    // keyboard focus; the options change only when clicked or selected.
+    SendMessageW(gGadgets[id].hwnd, BM_SETDONTCLICK, TRUE, 0);
+    return id;
+}
+
+uint32_t DropListCreate(int x, int y, int width, int height) {
+    bool themed = VisualStyles();
+    Place place = ScaledPlace(x, y, width, height);
+    const int closedHeight = place.height;
+    place.height = themed ? closedHeight + Scaled(ThemedListExtra) : Scaled(UnthemedListHeight);
+    uint32_t id = CreateControl(Kind::List, L"ComboBox",
+                                WS_CHILD | WS_VISIBLE | WS_BORDER | WS_VSCROLL | WS_GROUP |
+                                    WS_TABSTOP | CBS_DROPDOWNLIST,
+                                place, L"");
+    if (!id)
+        return 0;
+    // Size the closed control to exactly the requested height: measure the
+    // frame around a known item height, then give the item the rest.
+    HWND hwnd = gGadgets[id].hwnd;
+    SendMessageW(hwnd, CB_SETITEMHEIGHT, SelectionField, ProbeItemHeight);
+    RECT rect;
+    GetWindowRect(hwnd, &rect);
+    int border = (rect.bottom - rect.top) - ProbeItemHeight;
+    SendMessageW(hwnd, CB_SETITEMHEIGHT, SelectionField, closedHeight - border);
+    return id;
+}
+
+uint32_t ButtonCreate(int x, int y, int width, int height, const wchar_t* caption) {
+    return CreateControl(Kind::Button, L"Button",
+                         WS_CHILD | WS_VISIBLE | WS_GROUP | WS_TABSTOP | BS_PUSHBUTTON,
+                         ScaledPlace(x, y, width, height), caption);
+}
+
+// position -1 adds at the end. Answers 0 only for an unknown control.
+uint32_t DropListAddItem(uint32_t list, int position, const wchar_t* text) {
+    GadgetEntry* gadget = FindGadget(list);
+    if (!gadget || gadget->kind != Kind::List || position < -1)
+        return gadget ? 1 : 0;
+    Suppressed quiet;
+    SendMessageW(gadget->hwnd, CB_INSERTSTRING, static_cast<WPARAM>(position),
+                 reinterpret_cast<LPARAM>(text ? text : L""));
+    return 1;
+}
+
+std::wstring GadgetGetText(uint32_t gadget) {
+    GadgetEntry* entry = FindGadget(gadget);
+    if (!entry)
+        return {};
+    int length = GetWindowTextLengthW(entry->hwnd);
+    if (length <= 0)
+        return {};
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    int got = GetWindowTextW(entry->hwnd, text.data(), length + 1);
+    text.resize(got > 0 ? static_cast<size_t>(got) : 0);
+    return text;
+}
+
+// A list's text selects the item of exactly that text (none for ""); an
+// unknown text leaves the selection as it is.
+void GadgetSetText(uint32_t gadget, const wchar_t* text) {
+    GadgetEntry* entry = FindGadget(gadget);
+    if (!entry)
+        return;
+    Suppressed quiet;
+    if (!text)
+        text = L"";
+    if (entry->kind == Kind::List) {
+        if (!*text) {
+            SendMessageW(entry->hwnd, CB_SETCURSEL, SelectionField, 0);
+            return;
+        }
+        LRESULT found = SendMessageW(entry->hwnd, CB_FINDSTRINGEXACT, SelectionField,
+                                     reinterpret_cast<LPARAM>(text));
+        if (found != CB_ERR)
+            SendMessageW(entry->hwnd, CB_SETCURSEL, static_cast<WPARAM>(found), 0);
+        return;
+    }
+    SetWindowTextW(entry->hwnd, text);
+}
+
+// Options and buttons: 1 when checked. Lists: the selected item, -1 for none.
+int32_t GadgetGetState(uint32_t gadget) {
+    GadgetEntry* entry = FindGadget(gadget);
+    if (!entry)
+        return 0;
+    switch (entry->kind) {
+    case Kind::Option:
+    case Kind::Button:
+        return static_cast<int32_t>(SendMessageW(entry->hwnd, BM_GETCHECK, 0, 0) & BST_CHECKED);
+    case Kind::List:
+        return static_cast<int32_t>(SendMessageW(entry->hwnd, CB_GETCURSEL, 0, 0));
+    case Kind::Frame:
+        break;
+    }
+    return 0;
+}
+
+void GadgetSetState(uint32_t gadget, int32_t state) {
+    GadgetEntry* entry = FindGadget(gadget);
+    if (!entry)
+        return;
+    Suppressed quiet;
+    switch (entry->kind) {
+    case Kind::Option:
+        if (state) {
+            // Deselect the rest of the group: from the window that starts it
+            // forward over the automatic options.
+            HWND start = entry->hwnd;
+            while (start && !(GetWindowLongW(start, GWL_STYLE) & WS_GROUP)) {
+                HWND previous = GetWindow(start, GW_HWNDPREV);
+                if (!previous)
+                    break;
+                start = previous;
+            }
+            for (HWND h = start; h; h = GetWindow(h, GW_HWNDNEXT)) {
+                if ((GetWindowLongW(h, GWL_STYLE) & AutoOptionBits) != AutoOptionBits)
+                    break;
+                SendMessageW(h, BM_SETCHECK, BST_UNCHECKED, 0);
+            }
+            SendMessageW(entry->hwnd, BM_SETCHECK, BST_CHECKED, 0);
+        } else {
+            SendMessageW(entry->hwnd, BM_SETCHECK, BST_UNCHECKED, 0);
+        }
+        break;
+    case Kind::Button:
+        SendMessageW(entry->hwnd, BM_SETCHECK, state ? BST_CHECKED : BST_UNCHECKED, 0);
+        break;
+    case Kind::List:
+        SendMessageW(entry->hwnd, CB_SETCURSEL, static_cast<WPARAM>(state), 0);
+        break;
+    case Kind::Frame:
+        break;
+    }
+}
+
+void GadgetDisable(uint32_t gadget, uint32_t flag) {
+    GadgetEntry* entry = FindGadget(gadget);
+    if (entry)
+        EnableWindow(entry->hwnd, flag ? FALSE : TRUE);
+}
+
+HWND GadgetHandle(uint32_t gadget) {
+    GadgetEntry* entry = FindGadget(gadget);
+    return entry ? entry->hwnd : nullptr;
+}

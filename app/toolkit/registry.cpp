@@ -1,0 +1,56 @@
+// The tables of open windows and controls and the lookups over them, the
+// resources every window shares, and the scaling from 96-DPI layout to the
+// system DPI. GUI thread only.
+#include "app/toolkit/registry.h"
+
+namespace toolkit {
+
+HINSTANCE gInstance;
+HICON gIcon;
+HCURSOR gCursor;
+HFONT gFont;
+int gDpi = LayoutDpi;
+
+uint32_t gNextId = FirstId;
+std::map<uint32_t, WindowEntry> gWindows;
+std::map<uint32_t, GadgetEntry> gGadgets;
+uint32_t gGadgetList;
+bool gOptionRun;
+
+void SetIdOfWindow(HWND hwnd, uint32_t id) {
+    SetPropW(hwnd, IdProperty, reinterpret_cast<HANDLE>(static_cast<uintptr_t>(id) + 1));
+}
+
+uint32_t IdOfWindow(HWND hwnd) {
+    return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(GetPropW(hwnd, IdProperty)));
+}
+
+uint32_t TopWindowOf(HWND hwnd) {
+    for (HWND h = hwnd; h; h = GetParent(h)) {
+        uint32_t stored = IdOfWindow(h);
+        if (stored)
+            return stored - 1;
+    }
+    return 0;
+}
+
+GadgetEntry* FindGadget(uint32_t id) {
+    auto it = gGadgets.find(id);
+    return it == gGadgets.end() ? nullptr : &it->second;
+}
+
+WindowEntry* FindWindowEntry(uint32_t id) {
+    auto it = gWindows.find(id);
+    return it == gWindows.end() ? nullptr : &it->second;
+}
+
+int Scaled(int value) {
+    return MulDiv(value, gDpi, LayoutDpi);
+}
+
+Place ScaledPlace(int x, int y, int width, int height) {
+    const int left = Scaled(x), top = Scaled(y);
+    return {left, top, Scaled(x + width) - left, Scaled(y + height) - top};
+}
+
+} // namespace toolkit
