@@ -8,6 +8,7 @@
 
 #include <vector>
 
+#include "common/holders.h"
 #include "common/system_library.h"
 #include "ports/discovery_internal.h"
 #include "ports/list_reader.h"
@@ -17,23 +18,6 @@ namespace {
 
 constexpr wchar_t ToolName[] = L"ZiziDivu.exe";
 constexpr wchar_t ListName[] = L"listport.txt";
-
-// Process handle released on every path.
-class ProcessHandle {
-  public:
-    explicit ProcessHandle(HANDLE handle) : handle_(handle) {}
-    ~ProcessHandle() {
-        if (handle_ != nullptr) {
-            CloseHandle(handle_);
-        }
-    }
-    ProcessHandle(const ProcessHandle&) = delete;
-    ProcessHandle& operator=(const ProcessHandle&) = delete;
-    HANDLE Get() const { return handle_; }
-
-  private:
-    HANDLE handle_;
-};
 
 bool LaunchDirect(const std::wstring& toolPath) {
     // The tool path in quotes and nothing after it; CreateProcessW may write
@@ -49,7 +33,7 @@ bool LaunchDirect(const std::wstring& toolPath) {
         return false;
     }
     CloseHandle(process.hThread);
-    ProcessHandle hold(process.hProcess);
+    Handle hold(process.hProcess);
     WaitForSingleObject(hold.Get(), INFINITE);
     return true;
 }
@@ -82,8 +66,8 @@ bool LaunchThroughShell(const std::wstring& toolPath) {
     }
     // The shell may hand the file to a program that is already running and
     // give no process back: then there is nothing to wait for.
-    ProcessHandle hold(info.hProcess);
-    if (hold.Get() != nullptr) {
+    Handle hold(info.hProcess);
+    if (hold.IsValid()) {
         WaitForSingleObject(hold.Get(), INFINITE);
     }
     return true;
