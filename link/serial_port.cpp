@@ -3,6 +3,7 @@
 // handle up or change a slot; the I/O calls run outside it.
 #include "link/serial_port.h"
 
+#include "common/holders.h"
 #include "link/serial_calls.h"
 
 #include <windows.h>
@@ -23,23 +24,20 @@ std::vector<HANDLE> gPorts; // one slot per port number; nullptr when closed
 HANDLE Lookup(uint32_t port) {
     if (!gTableReady)
         return nullptr;
-    EnterCriticalSection(&gTableLock);
-    HANDLE h = port < gPorts.size() ? gPorts[port] : nullptr;
-    LeaveCriticalSection(&gTableLock);
-    return h;
+    CriticalSectionLock hold(gTableLock);
+    return port < gPorts.size() ? gPorts[port] : nullptr;
 }
 
 // Takes the handle out of its slot; the caller closes it.
 HANDLE Take(uint32_t port) {
     if (!gTableReady)
         return nullptr;
-    EnterCriticalSection(&gTableLock);
+    CriticalSectionLock hold(gTableLock);
     HANDLE h = nullptr;
     if (port < gPorts.size()) {
         h = gPorts[port];
         gPorts[port] = nullptr;
     }
-    LeaveCriticalSection(&gTableLock);
     return h;
 }
 
@@ -138,12 +136,14 @@ uintptr_t SerialOpen(uint32_t port, const wchar_t* name, uint32_t baud, uint32_t
     COMMTIMEOUTS timeouts = {0, 0, 0, 100, 10};
     SerialSystem.setCommTimeouts(h, &timeouts);
 
-    EnterCriticalSection(&gTableLock);
-    if (port >= gPorts.size())
-        gPorts.resize(port + 16, nullptr);
-    HANDLE old = gPorts[port];
-    gPorts[port] = h;
-    LeaveCriticalSection(&gTableLock);
+    HANDLE old = nullptr;
+    {
+        CriticalSectionLock hold(gTableLock);
+        if (port >= gPorts.size())
+            gPorts.resize(port + 16, nullptr);
+        old = gPorts[port];
+        gPorts[port] = h;
+    }
     if (old)
         SerialSystem.closeHandle(old);
     return reinterpret_cast<uintptr_t>(h);
@@ -162,14 +162,15 @@ void SerialClose(uint32_t port) {
 void SerialCloseAll() {
     if (!gTableReady)
         return;
-    EnterCriticalSection(&gTableLock);
     std::vector<HANDLE> open;
-    for (HANDLE& h : gPorts) {
-        if (h)
-            open.push_back(h);
-        h = nullptr;
+    {
+        CriticalSectionLock hold(gTableLock);
+        for (HANDLE& h : gPorts) {
+            if (h)
+                open.push_back(h);
+            h = nullptr;
+        }
     }
-    LeaveCriticalSection(&gTableLock);
     for (HANDLE h : open)
         SerialSystem.closeHandle(h);
 }

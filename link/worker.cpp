@@ -9,6 +9,7 @@
 
 #include <vector>
 
+#include "common/holders.h"
 #include "common/system_library.h"
 
 WorkerSystemCalls WorkerSystem = {CreateThread, CancelSynchronousIo};
@@ -36,11 +37,10 @@ HANDLE RunningThread(uint32_t id) {
     HANDLE running = nullptr;
     if (!gRegistryReady || id == 0)
         return nullptr;
-    EnterCriticalSection(&gRegistryLock);
+    CriticalSectionLock hold(gRegistryLock);
     for (const Worker& w : gWorkers)
         if (w.id == id && WaitForSingleObject(w.thread, 0) == WAIT_TIMEOUT)
             running = w.thread;
-    LeaveCriticalSection(&gRegistryLock);
     return running;
 }
 
@@ -68,7 +68,7 @@ uint32_t StartWorker(LPTHREAD_START_ROUTINE procedure, void* parameter) {
     HANDLE thread = WorkerSystem.createThread(nullptr, 4096, procedure, parameter, 0, nullptr);
     if (!thread)
         return 0;
-    EnterCriticalSection(&gRegistryLock);
+    CriticalSectionLock hold(gRegistryLock);
     // Sweep the workers that have ended since the last start.
     for (auto it = gWorkers.begin(); it != gWorkers.end();) {
         if (WaitForSingleObject(it->thread, 0) == WAIT_OBJECT_0) {
@@ -80,7 +80,6 @@ uint32_t StartWorker(LPTHREAD_START_ROUTINE procedure, void* parameter) {
     }
     uint32_t id = gNextWorkerId++;
     gWorkers.push_back({thread, id});
-    LeaveCriticalSection(&gRegistryLock);
     return id;
 }
 
@@ -124,7 +123,7 @@ bool StopWorker(uint32_t id) {
 void ForgetWorker(uint32_t id) {
     if (!gRegistryReady)
         return;
-    EnterCriticalSection(&gRegistryLock);
+    CriticalSectionLock hold(gRegistryLock);
     for (auto it = gWorkers.begin(); it != gWorkers.end(); ++it) {
         if (it->id == id) {
             CloseHandle(it->thread);
@@ -132,26 +131,22 @@ void ForgetWorker(uint32_t id) {
             break;
         }
     }
-    LeaveCriticalSection(&gRegistryLock);
 }
 
 void CloseAllWorkers() {
     if (!gRegistryReady)
         return;
-    EnterCriticalSection(&gRegistryLock);
+    CriticalSectionLock hold(gRegistryLock);
     for (const Worker& w : gWorkers)
         CloseHandle(w.thread);
     gWorkers.clear();
-    LeaveCriticalSection(&gRegistryLock);
 }
 
 uint32_t RegisteredWorkers() {
     if (!gRegistryReady)
         return 0;
-    EnterCriticalSection(&gRegistryLock);
-    uint32_t n = static_cast<uint32_t>(gWorkers.size());
-    LeaveCriticalSection(&gRegistryLock);
-    return n;
+    CriticalSectionLock hold(gRegistryLock);
+    return static_cast<uint32_t>(gWorkers.size());
 }
 
 void Pause(uint32_t milliseconds) {

@@ -1,39 +1,24 @@
-// Port discovery: finds the program folder from the main window, runs the
-// port-listing tool beside the configurator, waits for it and reads the port
-// of the supported cable out of the list it leaves. GUI thread; blocks it
-// until the tool has ended.
+// Port discovery over Win32: finds the program folder from the main window,
+// runs the port-listing tool beside the configurator, waits for it and reads
+// the port of the supported cable out of the list it leaves. GUI thread;
+// blocks it until the tool has ended.
 #include "ports/discovery.h"
 
 #include <shellapi.h>
 
 #include <vector>
 
+#include "app/main_window.h"
+#include "app/toolkit/toolkit.h"
+#include "common/holders.h"
 #include "common/system_library.h"
 #include "ports/discovery_internal.h"
-#include "ports/list_reader.h"
-#include "ports/program_folder.h"
+#include "ports/list_file.h"
 
 namespace {
 
 constexpr wchar_t ToolName[] = L"ZiziDivu.exe";
 constexpr wchar_t ListName[] = L"listport.txt";
-
-// Process handle released on every path.
-class ProcessHandle {
-  public:
-    explicit ProcessHandle(HANDLE handle) : handle_(handle) {}
-    ~ProcessHandle() {
-        if (handle_ != nullptr) {
-            CloseHandle(handle_);
-        }
-    }
-    ProcessHandle(const ProcessHandle&) = delete;
-    ProcessHandle& operator=(const ProcessHandle&) = delete;
-    HANDLE Get() const { return handle_; }
-
-  private:
-    HANDLE handle_;
-};
 
 bool LaunchDirect(const std::wstring& toolPath) {
     // The tool path in quotes and nothing after it; CreateProcessW may write
@@ -49,7 +34,7 @@ bool LaunchDirect(const std::wstring& toolPath) {
         return false;
     }
     CloseHandle(process.hThread);
-    ProcessHandle hold(process.hProcess);
+    Handle hold(process.hProcess);
     WaitForSingleObject(hold.Get(), INFINITE);
     return true;
 }
@@ -82,8 +67,8 @@ bool LaunchThroughShell(const std::wstring& toolPath) {
     }
     // The shell may hand the file to a program that is already running and
     // give no process back: then there is nothing to wait for.
-    ProcessHandle hold(info.hProcess);
-    if (hold.Get() != nullptr) {
+    Handle hold(info.hProcess);
+    if (hold.IsValid()) {
         WaitForSingleObject(hold.Get(), INFINITE);
     }
     return true;
@@ -135,4 +120,79 @@ std::wstring FindPortInFolder(const std::wstring& folder) {
         return std::wstring(); // a list from an earlier run is not read
     }
     return ReadListPort(folder + ListName);
+}
+
+std::wstring GetProgramFolder() {
+    std::wstring folder;
+    ReadProgramFolder(WindowHandle(MainWindow), folder);
+    return folder;
+}
+
+std::wstring FindDevicePort() {
+    std::wstring folder;
+    if (!ReadProgramFolder(WindowHandle(MainWindow), folder)) {
+        return std::wstring();
+    }
+    return FindPortInFolder(folder);
+}
+
+// Reading listport.txt.
+
+TextFile::TextFile(const std::wstring& path)
+    : file_(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                        FILE_ATTRIBUTE_NORMAL, nullptr)),
+      lines_(&TextFile::ReadChunk, this) {}
+
+size_t TextFile::ReadChunk(void* source, uint8_t* buffer, size_t size) {
+    auto* file = static_cast<TextFile*>(source);
+    if (!file->IsOpen()) {
+        return 0;
+    }
+    DWORD got = 0;
+    const DWORD want = size > 0x10000000 ? 0x10000000 : static_cast<DWORD>(size);
+    if (!ReadFile(file->file_.Get(), buffer, want, &got, nullptr)) {
+        return 0; // a failed read ends the list; what was found so far stands
+    }
+    return got;
+}
+
+std::wstring ReadTextLine(TextFile& file) {
+    std::string bytes;
+    file.Lines().ReadLine(bytes);
+    return Utf8ToWide(bytes);
+}
+
+bool TextFileAtEnd(TextFile& file) {
+    return file.Lines().AtEnd();
+}
+
+std::wstring Utf8ToWide(std::string_view bytes) {
+    // MultiByteToWideChar takes an int count: decode long texts in pieces that
+    // end before a lead byte, so that no sequence is cut in two.
+    constexpr size_t Piece = 1 << 20;
+    std::wstring text;
+    while (!bytes.empty()) {
+        size_t take = bytes.size();
+        if (take > Piece) {
+            take = Piece;
+            for (int back = 0; back < 3 && (static_cast<unsigned char>(bytes[take]) & 0xC0) == 0x80;
+                 ++back) {
+                --take;
+            }
+        }
+        const int count =
+            MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(take), nullptr, 0);
+        if (count <= 0) {
+            break;
+        }
+        const size_t at = text.size();
+        text.resize(at + static_cast<size_t>(count));
+        if (MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(take), text.data() + at,
+                                count) != count) {
+            text.resize(at);
+            break;
+        }
+        bytes.remove_prefix(take);
+    }
+    return text;
 }

@@ -1,11 +1,15 @@
 // Narrow seams of port discovery for the tests: the same steps as
 // FindDevicePort and GetProgramFolder, given the folder or the window instead
-// of taking them from the main window. GUI thread.
+// of taking them from the main window, and the list file they read. GUI thread.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
+#include <string_view>
+
+#include "common/holders.h"
+#include "ports/list_file.h"
 
 // Reads the module path of `window` and cuts it to its folder. False when the
 // path is longer than discovery supports; an unreadable path gives true and
@@ -22,3 +26,37 @@ std::wstring ReadListPort(const std::wstring& listPath);
 // The working folder the shell is given for the tool: the path cut after its
 // last backslash, or empty when no backslash follows its first character.
 std::wstring ShellDirectoryOf(const std::wstring& toolPath);
+
+// One list file opened for reading, closed when the holder goes. Its lines
+// come from ListLineReader in chunks, so a line costs no system call per byte.
+class TextFile {
+  public:
+    // Opens the file for reading with read sharing only, so that a list still
+    // being written elsewhere is not read. IsOpen() tells whether that worked.
+    explicit TextFile(const std::wstring& path);
+    TextFile(const TextFile&) = delete;
+    TextFile& operator=(const TextFile&) = delete;
+
+    bool IsOpen() const { return file_.IsValid(); }
+    ListLineReader& Lines() { return lines_; }
+
+  private:
+    static size_t ReadChunk(void* source, uint8_t* buffer, size_t size);
+
+    Handle file_;
+    ListLineReader lines_;
+};
+
+// ReadListPort reads the list differently from these two: it hands the
+// undecoded lines to ListPortName (ports/list_file.h), since the line rule is
+// host-tested and fuzzed on bytes and only the name it finds needs decoding.
+// ReadTextLine and TextFileAtEnd are those same lines decoded, for the tests.
+//
+// The next line of the file, decoded from UTF-8; its terminator is dropped.
+std::wstring ReadTextLine(TextFile& file);
+// True when no further byte can be read (a failed read counts as the end).
+bool TextFileAtEnd(TextFile& file);
+
+// UTF-8 bytes to UTF-16 with MultiByteToWideChar (CP_UTF8, no flags); bytes
+// that are not UTF-8 come out as replacement characters.
+std::wstring Utf8ToWide(std::string_view bytes);

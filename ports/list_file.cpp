@@ -1,7 +1,7 @@
 // The line splitting and the qualifying-line rule of the port list, over
 // bytes. Each line is scanned a fixed number of times (two marker searches,
-// one for "(" and one for ")"), so the work is linear in the size of the list.
-// Called on the GUI thread.
+// one for "(" and one for ")"), so the work is linear in the size of the list;
+// and the program folder cut from the module path. Called on the GUI thread.
 #include "ports/list_file.h"
 
 bool ListLineReader::Fill() {
@@ -81,4 +81,18 @@ std::string ListPortName(ListLineReader& reader, bool& found) {
         }
     }
     return result;
+}
+
+std::wstring FolderOfPath(std::wstring_view path) {
+    size_t begin = 0;
+    if (!path.empty() && path[0] == L'"') {
+        begin = 1;
+    }
+    size_t cut = begin; // just after the last separator seen so far
+    for (size_t i = begin; i < path.size() && path[i] != L'|'; ++i) {
+        if (path[i] == L'\\' || path[i] == L'/') {
+            cut = i + 1;
+        }
+    }
+    return std::wstring(path.substr(begin, cut - begin));
 }

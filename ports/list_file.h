@@ -1,6 +1,7 @@
-// Splits the bytes of listport.txt into lines and picks the cable's port name
-// out of them. Portable byte code with no Win32 in it, so that the host tests
-// and the fuzzer run it under the sanitizers. Called on the GUI thread.
+// The portable half of port discovery: splits the bytes of listport.txt into
+// lines, picks the cable's port name out of them, and cuts the module path to
+// the program folder. No Win32 in it, so that the host tests and the fuzzer
+// run it under the sanitizers. Called on the GUI thread.
 #pragma once
 
 #include <cstddef>
@@ -59,3 +60,12 @@ bool LinePortName(std::string_view line, PortNameSpan& span);
 // Reads the whole list and returns the bytes of the port name of its last
 // qualifying line; `found` tells whether any line qualified.
 std::string ListPortName(ListLineReader& reader, bool& found);
+
+// Longest module path that discovery supports; a longer one fails discovery.
+inline constexpr size_t MaxModulePathLength = 254;
+
+// The program folder: the path up to and including its last backslash or
+// forward slash, or the empty string when it holds none. A leading double
+// quote is skipped and the scan stops at the first "|" (neither occurs in a
+// module path, but a copied command line may hold them).
+std::wstring FolderOfPath(std::wstring_view path);

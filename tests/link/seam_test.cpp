@@ -5,6 +5,7 @@
 // limit, on two models of the port: Windows' (calls on the handle run one at
 // a time, only a cancel ends a blocked one early) and Wine's (calls run side
 // by side, an abort releases a blocked one, a cancel fails). No serial line.
+#include "common/holders.h"
 #include "link/exchange.h"
 #include "link/frame.h"
 #include "link/serial_calls.h"
@@ -165,10 +166,9 @@ BOOL WINAPI FakeClearCommError(HANDLE, LPDWORD errors, LPCOMSTAT stat) {
     if (gLine->countFails || call.Hung())
         return FALSE;
     *errors = CE_FRAME; // line errors are reported here and must be dropped
-    EnterCriticalSection(&gQueueLock);
+    CriticalSectionLock hold(gQueueLock);
     *stat = {};
     stat->cbInQue = static_cast<DWORD>(gLine->queue.size());
-    LeaveCriticalSection(&gQueueLock);
     return TRUE;
 }
 
@@ -209,11 +209,10 @@ BOOL WINAPI FakeReadFile(HANDLE, LPVOID buffer, DWORD count, LPDWORD got, LPOVER
     }
     if (count > gLine->largestRead)
         gLine->largestRead = count;
-    EnterCriticalSection(&gQueueLock);
+    CriticalSectionLock hold(gQueueLock);
     DWORD n = count < gLine->queue.size() ? count : static_cast<DWORD>(gLine->queue.size());
     std::memcpy(buffer, gLine->queue.data(), n);
     gLine->queue.erase(gLine->queue.begin(), gLine->queue.begin() + n);
-    LeaveCriticalSection(&gQueueLock);
     *got = n;
     return TRUE;
 }
@@ -229,15 +228,16 @@ BOOL WINAPI FakeWriteFile(HANDLE, LPCVOID buffer, DWORD count, LPDWORD put, LPOV
         return ending == Ending::TimedOut; // a timed-out write succeeds, short
     }
     const auto* bytes = static_cast<const uint8_t*>(buffer);
-    EnterCriticalSection(&gQueueLock);
-    gLine->written.assign(bytes, bytes + count);
-    if (gLine->answer && count == FrameSize) {
-        uint8_t reply[FrameSize];
-        BuildFrame(reply, 0, HostAddress, DeviceAddress, FrameFixed, CmdReply, bytes[ByteDirection],
-                   bytes[ByteMode]);
-        gLine->queue.insert(gLine->queue.end(), reply, reply + FrameSize);
+    {
+        CriticalSectionLock hold(gQueueLock);
+        gLine->written.assign(bytes, bytes + count);
+        if (gLine->answer && count == FrameSize) {
+            uint8_t reply[FrameSize];
+            BuildFrame(reply, 0, HostAddress, DeviceAddress, FrameFixed, CmdReply,
+                       bytes[ByteDirection], bytes[ByteMode]);
+            gLine->queue.insert(gLine->queue.end(), reply, reply + FrameSize);
+        }
     }
-    LeaveCriticalSection(&gQueueLock);
     *put = count;
     ++gLine->writesEnded;
     return TRUE;
@@ -246,10 +246,11 @@ BOOL WINAPI FakeWriteFile(HANDLE, LPCVOID buffer, DWORD count, LPDWORD put, LPOV
 BOOL WINAPI FakePurgeComm(HANDLE, DWORD flags) {
     Serialised call;
     ++gLine->purges;
-    EnterCriticalSection(&gQueueLock);
-    if (flags & PURGE_RXCLEAR)
-        gLine->queue.clear();
-    LeaveCriticalSection(&gQueueLock);
+    {
+        CriticalSectionLock hold(gQueueLock);
+        if (flags & PURGE_RXCLEAR)
+            gLine->queue.clear();
+    }
     if (flags & (PURGE_TXABORT | PURGE_RXABORT))
         SetEvent(gLine->aborted);
     return TRUE;

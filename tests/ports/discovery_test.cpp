@@ -11,7 +11,6 @@
 
 #include "ports/discovery.h"
 #include "ports/discovery_internal.h"
-#include "ports/list_reader.h"
 
 namespace {
 

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "ports/list_file.h"
-#include "ports/program_folder.h"
 
 namespace {
 

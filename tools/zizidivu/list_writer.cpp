@@ -7,27 +7,9 @@
 
 #include <cstdlib>
 
+#include "common/holders.h"
+
 namespace {
-
-class FileHandle {
-  public:
-    explicit FileHandle(HANDLE handle) : handle_(handle) {}
-    ~FileHandle() { Close(); }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    HANDLE Get() const { return handle_; }
-    bool Close() {
-        if (handle_ == INVALID_HANDLE_VALUE) {
-            return true;
-        }
-        const bool closed = CloseHandle(handle_) != 0;
-        handle_ = INVALID_HANDLE_VALUE;
-        return closed;
-    }
-
-  private:
-    HANDLE handle_;
-};
 
 std::string Utf8Of(const std::vector<std::wstring>& lines) {
     std::string bytes;
@@ -94,9 +76,9 @@ ListWriteResult WriteList(const std::wstring& folder, const std::vector<std::wst
     const std::wstring tempPath =
         folder + L"listport." + _ultow(GetCurrentProcessId(), pid, 10) + L".tmp";
     {
-        FileHandle temp(CreateFileW(tempPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (temp.Get() == INVALID_HANDLE_VALUE) {
+        Handle temp(CreateFileW(tempPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!temp.IsValid()) {
             return ListNoTempFile;
         }
         const bool written = WriteAll(temp.Get(), Utf8Of(lines)) && FlushFileBuffers(temp.Get());

@@ -7,6 +7,7 @@
 
 #include <setupapi.h>
 
+#include "common/holders.h"
 #include "tools/zizidivu/port_lines.h"
 
 namespace {
@@ -20,38 +21,6 @@ const GUID PortsClass = {
 // instantiating from the headers.
 const DEVPROPKEY ProblemCodeKey = {
     {0x4340A6C5, 0x93FA, 0x4706, {0x97, 0x2C, 0x7B, 0x64, 0x80, 0x08, 0xA5, 0xA7}}, 3};
-
-class RegKey {
-  public:
-    explicit RegKey(HKEY key) : key_(key) {}
-    ~RegKey() {
-        if (key_ != nullptr && key_ != INVALID_HANDLE_VALUE) {
-            RegCloseKey(key_);
-        }
-    }
-    RegKey(const RegKey&) = delete;
-    RegKey& operator=(const RegKey&) = delete;
-    HKEY Get() const { return key_; }
-
-  private:
-    HKEY key_;
-};
-
-class DeviceSet {
-  public:
-    explicit DeviceSet(HDEVINFO set) : set_(set) {}
-    ~DeviceSet() {
-        if (set_ != INVALID_HANDLE_VALUE) {
-            SetupDiDestroyDeviceInfoList(set_);
-        }
-    }
-    DeviceSet(const DeviceSet&) = delete;
-    DeviceSet& operator=(const DeviceSet&) = delete;
-    HDEVINFO Get() const { return set_; }
-
-  private:
-    HDEVINFO set_;
-};
 
 // A registry string of `bytes` bytes, which need not end with a zero.
 std::wstring TextOf(const std::vector<BYTE>& data, DWORD bytes) {
@@ -166,8 +135,8 @@ bool Listed(const std::vector<SerialPortEntry>& ports, const std::wstring& port)
 }
 
 void AddSetupApiPorts(std::vector<SerialPortEntry>& ports) {
-    DeviceSet set(SetupDiGetClassDevsW(&PortsClass, nullptr, nullptr, DIGCF_PRESENT));
-    if (set.Get() == INVALID_HANDLE_VALUE) {
+    DeviceInfoSet set(SetupDiGetClassDevsW(&PortsClass, nullptr, nullptr, DIGCF_PRESENT));
+    if (!set.IsValid()) {
         return;
     }
     for (DWORD index = 0;; ++index) {
@@ -176,9 +145,9 @@ void AddSetupApiPorts(std::vector<SerialPortEntry>& ports) {
         if (!SetupDiEnumDeviceInfo(set.Get(), index, &device)) {
             break; // ERROR_NO_MORE_ITEMS, or nothing more we could read
         }
-        RegKey key(SetupDiOpenDevRegKey(set.Get(), &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV,
-                                        KEY_QUERY_VALUE));
-        if (key.Get() == INVALID_HANDLE_VALUE) {
+        RegistryKey key(SetupDiOpenDevRegKey(set.Get(), &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV,
+                                             KEY_QUERY_VALUE));
+        if (!key.IsValid()) {
             continue;
         }
         std::wstring port = QueryString(key.Get(), L"PortName");
@@ -207,7 +176,7 @@ void AddDeviceMapPorts(std::vector<SerialPortEntry>& ports) {
                       &opened) != ERROR_SUCCESS) {
         return; // no key: no such ports
     }
-    RegKey key(opened);
+    RegistryKey key(opened);
     std::vector<wchar_t> valueName(16384);
     std::vector<BYTE> data(1024);
     for (DWORD index = 0;; ++index) {
