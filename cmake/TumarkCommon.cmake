@@ -14,6 +14,9 @@ if(WIN32)
     UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601 WINVER=0x0601)
   target_compile_options(tumark_flags INTERFACE -ffunction-sections -fdata-sections)
   target_link_options(tumark_flags INTERFACE -static -municode -Wl,--gc-sections)
+  # kernel32 ahead of the compiler's own libraries: the 64-bit runtime's
+  # __C_specific_handler must come from it, not from msvcrt.dll.
+  target_link_libraries(tumark_flags INTERFACE kernel32)
   # Reproducible programs: no source or build folder inside them (the
   # runtime's own paths come from the compiler's packages, the same on every
   # machine), and the commit's time as the PE time stamp.

@@ -255,6 +255,22 @@ const std::map<std::wstring, Command>& Commands() {
              Print(L"mouse-clicked " + Quoted(a[1]));
              return true;
          }},
+        {L"notify",
+         [](const std::vector<std::wstring>& a) {
+             // A WM_COMMAND from a control with a notification code of the
+             // caller's choosing, as the control itself would send it.
+             HWND control = a.size() > 2 && NeedWindow() ? ControlByCaption(a[1]) : nullptr;
+             const WPARAM code = a.size() > 2 ? static_cast<WPARAM>(_wtoi(a[2].c_str())) : 0;
+             const WPARAM id = control ? static_cast<WPARAM>(GetDlgCtrlID(control)) : 0;
+             if (!control || !PostMessageW(gProgram.window(), WM_COMMAND, MAKEWPARAM(id, code),
+                                           reinterpret_cast<LPARAM>(control)) ||
+                 !Settle(control, 15000)) {
+                 Print(L"error: cannot notify " + (a.size() > 1 ? Quoted(a[1]) : L"?"));
+                 return false;
+             }
+             Print(L"notified " + Quoted(a[1]) + L" code=" + a[2]);
+             return true;
+         }},
         {L"select",
          [](const std::vector<std::wstring>& a) {
              if (a.size() < 2 || !NeedWindow()) {
@@ -418,6 +434,7 @@ const std::map<std::wstring, Command>& Commands() {
                       L"dump                              the window and every control",
                       L"click <caption>                   BM_CLICK on a button or option",
                       L"mouse-click <caption>             a real mouse click on a control",
+                      L"notify <caption> <code>           WM_COMMAND from it with that code",
                       L"select <item>                     choose in the list (CBN_SELCHANGE)",
                       L"choose <item>                     choose in the list with the mouse",
                       L"key tab|shift+tab|enter|esc|alt+f4|alt+space|up|down|space",

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the bench scripts: where the private Wine prefix and the bench's
 # state (display number, process ids) live, and how Wine is called.
 # Two benches: TUMARK_FLAVOR win64 runs the 64-bit build under the host's
@@ -13,6 +14,7 @@ export WINEARCH=win64
 export WINEDEBUG=-all
 # A test adds its own overrides in TUMARK_WINEDLLOVERRIDES.
 export WINEDLLOVERRIDES="winemenubuilder.exe,mscoree,mshtml=${TUMARK_WINEDLLOVERRIDES:+;$TUMARK_WINEDLLOVERRIDES}"
+# shellcheck disable=SC2034 # WINE and WINESERVER are for the scripts that source this
 if [ "$TUMARK_FLAVOR" = win32 ]; then
   # A test of the 32-bit build on a machine that cannot run 32-bit code is
   # reported as skipped (ctest's skip code for every Wine test), not passed.
@@ -27,7 +29,8 @@ else
   WINESERVER=/usr/lib/wine/wineserver64
 fi
 if [ -z "${TUMARK_KEEP_DISPLAY:-}" ] && [ -s "$TUMARK_BENCH_DIR/display" ]; then
-  export DISPLAY=":$(cat "$TUMARK_BENCH_DIR/display")"
+  DISPLAY=":$(cat "$TUMARK_BENCH_DIR/display")"
+  export DISPLAY
 fi
 
 # The Windows (Z:) path of a Unix path, for handing files to Windows programs.
@@ -39,10 +42,10 @@ win_path() {
 
 # Ends a process we started, by its id: TERM, a bounded wait, then KILL.
 stop_pid() {
-  local pid=$1 i
+  local pid=$1
   [ -n "$pid" ] || return 0
   kill -TERM "$pid" 2>/dev/null || return 0
-  for i in $(seq 1 50); do
+  for _ in $(seq 1 50); do
     kill -0 "$pid" 2>/dev/null || return 0
     sleep 0.1
   done
