@@ -5,6 +5,7 @@
 // from the program's own posts, and leave one at a time through EventWait.
 #include "app/toolkit/registry.h"
 #include "app/toolkit/toolkit.h"
+#include "common/holders.h"
 
 #include <deque>
 
@@ -38,8 +39,9 @@ UINT gWakeMessage;
 
 // Cross-thread posts only wake the GUI thread; the event is already queued.
 LRESULT CALLBACK HiddenProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (msg == gWakeMessage && gWakeMessage)
+    if (msg == gWakeMessage && gWakeMessage) {
         return 0;
+    }
     return DefWindowProcW(hwnd, msg, wParam, lParam);
 }
 
@@ -55,9 +57,10 @@ bool QueueStart(HINSTANCE instance) {
     hidden.lpfnWndProc = HiddenProc;
     hidden.hInstance = instance;
     hidden.lpszClassName = HiddenClass;
-    if (RegisterClassExW(&hidden))
+    if (RegisterClassExW(&hidden)) {
         gHidden = CreateWindowExW(0, HiddenClass, L"", WS_CAPTION, 0, 0, 1, 1, nullptr, nullptr,
                                   instance, nullptr);
+    }
     return gHidden != nullptr;
 }
 
@@ -71,10 +74,10 @@ void QueueEnd() {
 
 // A closed window's events would name an identifier no longer in the tables.
 void DrainQueueOf(uint32_t window) {
-    EnterCriticalSection(&gQueueLock);
-    for (auto it = gQueue.begin(); it != gQueue.end();)
+    CriticalSectionLock hold(gQueueLock);
+    for (auto it = gQueue.begin(); it != gQueue.end();) {
         it = it->window == window ? gQueue.erase(it) : it + 1;
-    LeaveCriticalSection(&gQueueLock);
+    }
 }
 
 } // namespace toolkit
@@ -83,23 +86,27 @@ using namespace toolkit;
 
 void EventPost(uint32_t kind, uint32_t gadget, uint32_t window, uint32_t type, uint32_t data1,
                uint32_t data2) {
-    if (!gQueueReady)
+    if (!gQueueReady) {
         return;
-    EnterCriticalSection(&gQueueLock);
+    }
     bool added = false;
-    if (gSuppress <= 0) {
-        const Event* last = gQueue.empty() ? nullptr : &gQueue.back();
-        // Identical events back to back merge into the one already waiting.
-        if (!(last && kind < FirstUnmergedKind && last->kind == kind && last->gadget == gadget &&
-              last->window == window && last->type == type)) {
-            gQueue.push_back({kind, gadget, window, type, data1, data2});
-            added = true;
+    {
+        // Held for the table only: the wake-up below is posted outside it.
+        CriticalSectionLock hold(gQueueLock);
+        if (gSuppress <= 0) {
+            const Event* last = gQueue.empty() ? nullptr : &gQueue.back();
+            // Identical events back to back merge into the one already waiting.
+            if (!(last && kind < FirstUnmergedKind && last->kind == kind &&
+                  last->gadget == gadget && last->window == window && last->type == type)) {
+                gQueue.push_back({kind, gadget, window, type, data1, data2});
+                added = true;
+            }
         }
     }
-    LeaveCriticalSection(&gQueueLock);
     // A post from another thread wakes the GUI thread's wait.
-    if (added && gHidden && GetWindowThreadProcessId(gHidden, nullptr) != GetCurrentThreadId())
+    if (added && gHidden && GetWindowThreadProcessId(gHidden, nullptr) != GetCurrentThreadId()) {
         PostMessageW(gHidden, gWakeMessage, 0, 0);
+    }
 }
 
 // The next queued event if there is one; otherwise one Win32 message is
@@ -107,14 +114,16 @@ void EventPost(uint32_t kind, uint32_t gadget, uint32_t window, uint32_t type, u
 uint32_t EventWait() {
     ToolkitEvent.kind = 0;
     ToolkitEvent.type = NoEventType;
-    EnterCriticalSection(&gQueueLock);
-    bool have = !gQueue.empty();
+    bool have = false;
     Event e{};
-    if (have) {
-        e = gQueue.front();
-        gQueue.pop_front();
+    {
+        CriticalSectionLock hold(gQueueLock);
+        have = !gQueue.empty();
+        if (have) {
+            e = gQueue.front();
+            gQueue.pop_front();
+        }
     }
-    LeaveCriticalSection(&gQueueLock);
     if (have) {
         ToolkitEvent = {e.kind, e.window, e.gadget, e.type, e.data1, e.data2};
         return e.kind;
@@ -122,8 +131,9 @@ uint32_t EventWait() {
 
     MSG msg;
     BOOL got = GetMessageW(&msg, nullptr, 0, 0);
-    if (got == 0 || got == -1)
+    if (got == 0 || got == -1) {
         return 0;
+    }
     if (!TranslateFocusKeys(&msg)) {
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
