@@ -22,8 +22,9 @@ HANDLE gHeap;        // the program heap: frame buffers live here
     ToolkitEnd();
     WorkerRegistryDestroy();
     SerialTableDestroy();
-    if (gHeap)
+    if (gHeap) {
         HeapDestroy(gHeap);
+    }
     ExitProcess(0);
 }
 
@@ -31,8 +32,9 @@ HANDLE gHeap;        // the program heap: frame buffers live here
 void ConfirmExit() {
     int answer = MessageShow(L"Выход", L"Вы действительно хотите выйти из программы?",
                              MB_YESNO | MB_ICONEXCLAMATION);
-    if (answer != IDYES)
+    if (answer != IDYES) {
         return;
+    }
     WindowClose(MainWindow);
     MainWindow = 0;
     Shutdown();
@@ -40,27 +42,31 @@ void ConfirmExit() {
 
 void Dispatch(uint32_t kind) {
     uint32_t window = EventWindow();
-    if (kind == TimerEvent)
-        return;
-    if (kind == CloseWindowEvent) {
-        if (window == MainWindow)
-            ConfirmExit();
+    if (kind == TimerEvent) {
         return;
     }
-    if (kind != GadgetEvent || window != MainWindow)
+    if (kind == CloseWindowEvent) {
+        if (window == MainWindow) {
+            ConfirmExit();
+        }
         return;
+    }
+    if (kind != GadgetEvent || window != MainWindow) {
+        return;
+    }
     uint32_t gadget = EventGadget();
     uint32_t type = EventType();
-    if (gadget == OptStandalone)
+    if (gadget == OptStandalone) {
         OnStandaloneClick(type);
-    else if (gadget == OptSlave)
+    } else if (gadget == OptSlave) {
         OnSlaveClick(type);
-    else if (gadget == DirectionList)
+    } else if (gadget == DirectionList) {
         OnDirectionChange(type);
-    else if (gadget == BtnWrite)
+    } else if (gadget == BtnWrite) {
         WriteCommand(type);
-    else if (gadget == BtnRead)
+    } else if (gadget == BtnRead) {
         ReadCommand(type);
+    }
 }
 
 } // namespace
@@ -78,12 +84,14 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
     WorkerRegistryCreate();
     RxFrame = static_cast<uint8_t*>(HeapAlloc(heap, HEAP_ZERO_MEMORY, 8));
     TxFrame = static_cast<uint8_t*>(HeapAlloc(heap, HEAP_ZERO_MEMORY, 8));
-    if (!RxFrame || !TxFrame)
+    if (!RxFrame || !TxFrame) {
         ExitProcess(2);
+    }
     CreateMainWindow();
     // Without a window no close request can ever arrive: end at once.
-    if (!MainWindow)
+    if (!MainWindow) {
         ExitProcess(1);
+    }
     for (;;) {
         ToolkitEvent.kind = 0;
         ToolkitEvent.window = 0;

@@ -21,8 +21,9 @@ uint32_t BtnRead;
 void CreateMainWindow() {
     MainWindow = WindowOpen(914, 52, 286, 99, L"Конфигуратор      Tumark v. 0.2",
                             WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WindowFlagCentre);
-    if (!MainWindow)
+    if (!MainWindow) {
         return;
+    }
     FrameMode = FrameCreate(5, 5, 100, 90, L"Режим");
     OptStandalone = OptionCreate(10, 30, 85, 20, L"Автономный");
     GadgetSetState(OptStandalone, 1);
@@ -46,13 +47,15 @@ void CreateMainWindow() {
 // option unselected changes nothing: Windows sends one when an unselected
 // automatic option gets the keyboard focus.
 void OnStandaloneClick(uint32_t eventType) {
-    if (eventType == EventTypeClick && GadgetGetState(OptStandalone) == 1)
+    if (eventType == EventTypeClick && GadgetGetState(OptStandalone) == 1) {
         GadgetDisable(DirectionList, 1);
+    }
 }
 
 void OnSlaveClick(uint32_t eventType) {
-    if (eventType == EventTypeClick && GadgetGetState(OptSlave) == 1)
+    if (eventType == EventTypeClick && GadgetGetState(OptSlave) == 1) {
         GadgetDisable(DirectionList, 0);
+    }
 }
 
 // A choice in the list takes effect when a command reads it.

@@ -47,17 +47,20 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
-    if (__argc < 2)
+    if (__argc < 2) {
         return 2;
+    }
     gStampPath = __wargv[1];
     HWND window = OpenProbeWindow(instance, WindowProc, L"BoxProbe", L"Box probe");
-    if (!window)
+    if (!window) {
         return 3;
+    }
     HWND button = CreateWindowExW(
         0, L"BUTTON", L"Показать", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 205, 25, 65,
         20, window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(ShowButton)), instance, nullptr);
-    if (!button)
+    if (!button) {
         return 3;
+    }
     ShowWindow(window, SW_SHOWNORMAL);
     return RunProbeLoop();
 }

@@ -32,8 +32,9 @@ double Median(std::vector<double> v) {
 
 bool SetFaults(const char* line) {
     FILE* f = std::fopen(std::getenv("TUMARK_SIM_CONTROL"), "w");
-    if (!f)
+    if (!f) {
         return false;
+    }
     std::fputs(line, f);
     std::fclose(f);
     return true;
@@ -59,11 +60,13 @@ int wmain() {
     const char* port = std::getenv("TUMARK_SIM_PORT");
     const char* runsText = std::getenv("RUNS");
     int runs = runsText ? std::atoi(runsText) : 15;
-    if (!port || runs < 1 || !SetFaults(""))
+    if (!port || runs < 1 || !SetFaults("")) {
         return 2;
+    }
     wchar_t name[32] = {};
-    for (int i = 0; port[i] && i < 31; ++i)
+    for (int i = 0; port[i] && i < 31; ++i) {
         name[i] = static_cast<wchar_t>(port[i]);
+    }
     SerialTableCreate();
     WorkerRegistryCreate();
     TxFrame = gTx;
@@ -75,11 +78,13 @@ int wmain() {
     std::vector<double> responsive, silent;
     Measure(1, ExchangeOk, responsive); // warm-up
     responsive.clear();
-    if (!Measure(runs, ExchangeOk, responsive))
+    if (!Measure(runs, ExchangeOk, responsive)) {
         return 1;
+    }
     SetFaults("--silent");
-    if (!Measure(runs, ExchangeBadReply, silent))
+    if (!Measure(runs, ExchangeBadReply, silent)) {
         return 1;
+    }
     SetFaults("");
     std::printf("responsive %.1f\nsilent %.1f\n", Median(responsive), Median(silent));
     CloseAllWorkers();

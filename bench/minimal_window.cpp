@@ -26,8 +26,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     IsAppThemed();
 #endif
     HWND window = OpenProbeWindow(instance, ProbeWindowProc, L"MinimalWindow", L"Minimal window");
-    if (!window)
+    if (!window) {
         return 3;
+    }
     ShowWindow(window, SW_SHOWNORMAL);
     return RunProbeLoop();
 }

@@ -24,8 +24,9 @@ inline HWND OpenProbeWindow(HINSTANCE instance, WNDPROC procedure, const wchar_t
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     windowClass.lpszClassName = className;
-    if (!RegisterClassW(&windowClass))
+    if (!RegisterClassW(&windowClass)) {
         return nullptr;
+    }
     return CreateWindowExW(0, className, title, WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
                            CW_USEDEFAULT, CW_USEDEFAULT, 300, 130, nullptr, nullptr, instance,
                            nullptr);

@@ -64,12 +64,14 @@ const wchar_t* const TextEepromError = L"Ошибка EEPROM";
 // The decimal value of a list item's text ("1" to "16"); 0 for anything that
 // is not a plain decimal number.
 uint32_t DecimalValue(const std::wstring& text) {
-    if (text.empty() || text.size() > 9)
+    if (text.empty() || text.size() > 9) {
         return 0;
+    }
     uint32_t value = 0;
     for (wchar_t c : text) {
-        if (c < L'0' || c > L'9')
+        if (c < L'0' || c > L'9') {
             return 0;
+        }
         value = value * 10 + static_cast<uint32_t>(c - L'0');
     }
     return value;
@@ -92,8 +94,9 @@ class BusyCursor {
     BusyCursor(const BusyCursor&) = delete;
     BusyCursor& operator=(const BusyCursor&) = delete;
     void End() {
-        if (!busy_)
+        if (!busy_) {
             return;
+        }
         busy_ = false;
         // With no cursor before, the window's own arrow is what the user saw.
         SetCursor(previous_ ? previous_ : LoadCursorW(nullptr, IDC_ARROW));
@@ -111,8 +114,9 @@ void Tell(BusyCursor& busy, const wchar_t* caption, const wchar_t* text, uint32_
 }
 
 void ClosePortIfOpen() {
-    if (CommandLink.serialIsOpen(DevicePort))
+    if (CommandLink.serialIsOpen(DevicePort)) {
         CommandLink.serialClose(DevicePort);
+    }
 }
 
 // Steps shared by both commands: discovery, open, the settings from the
@@ -145,8 +149,9 @@ bool ExchangeWithDevice(BusyCursor& busy, uint8_t command, const CommandTexts& t
             Tell(busy, CaptionWarning, texts.linkFailure, StyleError);
             return false;
         }
-        if (result != ExchangeTimeout && result != ExchangeBadReply)
+        if (result != ExchangeTimeout && result != ExchangeBadReply) {
             return true;
+        }
         // The device stayed silent or answered garbage: ask again at once; the
         // exchange's own time limits pace the attempts.
         if (attempt == MaxAttempts) {
@@ -176,25 +181,28 @@ void ShowDeviceSettings(uint8_t direction, uint8_t mode) {
 } // namespace
 
 void WriteCommand(uint32_t eventType) {
-    if (eventType != EventTypeClick)
+    if (eventType != EventTypeClick) {
         return;
+    }
     BusyCursor busy;
     uint32_t direction = 0, mode = 0;
     if (ExchangeWithDevice(busy, CmdWrite, WriteTexts, direction, mode)) {
         // The device echoes what it stored: anything else means its EEPROM
         // did not take the values. Not retried.
         if (RxFrame[ByteDirection] == static_cast<uint8_t>(direction) &&
-            RxFrame[ByteMode] == static_cast<uint8_t>(mode))
+            RxFrame[ByteMode] == static_cast<uint8_t>(mode)) {
             Tell(busy, CaptionDone, WriteTexts.success, StyleDone);
-        else
+        } else {
             Tell(busy, CaptionWarning, TextEepromError, StyleError);
+        }
     }
     ClosePortIfOpen();
 }
 
 void ReadCommand(uint32_t eventType) {
-    if (eventType != EventTypeClick)
+    if (eventType != EventTypeClick) {
         return;
+    }
     BusyCursor busy;
     uint32_t direction = 0, mode = 0;
     if (ExchangeWithDevice(busy, CmdRead, ReadTexts, direction, mode)) {

@@ -46,8 +46,9 @@ namespace std {
 // The library's operator new throws std::bad_alloc when the heap is out of
 // memory; ours ends the program there instead. Callers never see a null.
 void* operator new(std::size_t size) {
-    if (void* block = std::malloc(size ? size : 1))
+    if (void* block = std::malloc(size ? size : 1)) {
         return block;
+    }
     std::abort();
 }
 

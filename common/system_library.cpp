@@ -12,18 +12,21 @@ void RestrictDllSearch() {
         kernel ? reinterpret_cast<SetDefaultDirectories>(reinterpret_cast<void (*)()>(
                      GetProcAddress(kernel, "SetDefaultDllDirectories")))
                : nullptr;
-    if (!setDefault || !setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32))
+    if (!setDefault || !setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32)) {
         SetDllDirectoryW(L"");
+    }
 }
 
 HMODULE LoadSystemLibrary(const wchar_t* library) {
     wchar_t folder[MAX_PATH];
     const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH)
+    if (length == 0 || length >= MAX_PATH) {
         return nullptr;
+    }
     std::wstring path(folder, length);
-    if (path.back() != L'\\')
+    if (path.back() != L'\\') {
         path += L'\\';
+    }
     path += library;
     // The altered search path makes the DLL's own imports resolve from the
     // system folder too, not from the program's.

@@ -51,8 +51,9 @@ uint32_t Self(LPVOID parameter) {
 
 DWORD WINAPI WriterThread(LPVOID parameter) {
     const GateKey key{&gGate, Self(parameter)};
-    if (SerialIsOpen(DevicePort))
+    if (SerialIsOpen(DevicePort)) {
         SerialWrite(DevicePort, TxFrame, FrameSize, key);
+    }
     return 0;
 }
 
@@ -63,11 +64,13 @@ DWORD WINAPI ReaderThread(LPVOID parameter) {
     for (int poll = 0; poll < Polls; ++poll) {
         Pause(PollPause);
         waiting = SerialInputCount(DevicePort, key);
-        if (waiting >= FrameSize)
+        if (waiting >= FrameSize) {
             break;
+        }
     }
-    if (waiting > ScratchSize)
+    if (waiting > ScratchSize) {
         waiting = ScratchSize; // never more than the scratch buffer at once
+    }
     // Only bytes that are waiting are read, so this does not block unless the
     // queue was purged under it, and then the worker is being cut off.
     uint32_t got = SerialRead(DevicePort, scratch, waiting, key);
@@ -85,8 +88,9 @@ uint32_t StartAdmitted(LPTHREAD_START_ROUTINE procedure) {
     gGate.Admit(gLastNumber);
     uint32_t id =
         StartWorker(procedure, reinterpret_cast<void*>(static_cast<uintptr_t>(gLastNumber)));
-    if (id == 0)
+    if (id == 0) {
         gGate.Revoke();
+    }
     return id;
 }
 
@@ -102,14 +106,16 @@ void StopOverrunning(uint32_t id) {
         // On Windows a refused cancel means no call of the worker is pending,
         // so the abort does not wait behind one.
         SerialAbort(DevicePort);
-        if (AwaitWorker(id, AbortGrace))
+        if (AwaitWorker(id, AbortGrace)) {
             cancel = WorkerCancel::Ended;
+        }
     }
     if (cancel != WorkerCancel::Ended && gGate.Seize()) {
-        if (StopWorker(id))
+        if (StopWorker(id)) {
             gGate.Forget();
-        else
+        } else {
             gGate.Unseize(); // it leaves when its call ends; the next waits
+        }
         return;
     }
     ForgetWorker(id);
@@ -119,10 +125,12 @@ void Flush() {
     uint8_t scratch[ScratchSize] = {};
     for (int round = 0; round < FlushRounds; ++round) {
         uint32_t waiting = SerialInputCount(DevicePort);
-        if (waiting == 0)
+        if (waiting == 0) {
             break;
-        if (SerialRead(DevicePort, scratch, waiting < ScratchSize ? waiting : ScratchSize) == 0)
+        }
+        if (SerialRead(DevicePort, scratch, waiting < ScratchSize ? waiting : ScratchSize) == 0) {
             break;
+        }
     }
 }
 
@@ -131,16 +139,18 @@ void Flush() {
 uint8_t ExchangeFrame(uint32_t b0, uint32_t b1, uint32_t b2, uint32_t b3, uint32_t b4, uint32_t b5,
                       uint32_t b6) {
     BuildFrame(TxFrame, b0, b1, b2, b3, b4, b5, b6);
-    if (!SerialIsOpen(DevicePort))
+    if (!SerialIsOpen(DevicePort)) {
         return ExchangePortClosed;
+    }
 
     Flush();
 
     // A worker that could not be started is a timeout, never a success read
     // from the previous exchange's reply.
     gWriterId = StartAdmitted(WriterThread);
-    if (gWriterId == 0)
+    if (gWriterId == 0) {
         return ExchangeTimeout;
+    }
     if (!AwaitWorker(gWriterId, WorkerLimit)) {
         StopOverrunning(gWriterId);
         return ExchangeTimeout;
@@ -148,8 +158,9 @@ uint8_t ExchangeFrame(uint32_t b0, uint32_t b1, uint32_t b2, uint32_t b3, uint32
     Pause(WriteToReadPause);
 
     gReaderId = StartAdmitted(ReaderThread);
-    if (gReaderId == 0)
+    if (gReaderId == 0) {
         return ExchangeTimeout;
+    }
     if (!AwaitWorker(gReaderId, WorkerLimit)) {
         StopOverrunning(gReaderId);
         return ExchangeTimeout;

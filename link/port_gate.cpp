@@ -14,11 +14,13 @@ void PortGate::Admit(uint32_t worker) {
 bool PortGate::Enter(uint32_t worker) {
     for (;;) {
         uint32_t s = state_.load();
-        if ((s & ~Flags) != worker)
+        if ((s & ~Flags) != worker) {
             return false;
+        }
         if (!(s & Inside)) {
-            if (state_.compare_exchange_weak(s, s | Inside))
+            if (state_.compare_exchange_weak(s, s | Inside)) {
                 return true;
+            }
             continue;
         }
         // A worker revoked a moment ago is still inside; wait for it to
@@ -35,8 +37,9 @@ void PortGate::Leave() {
             Sleep(1);
             continue;
         }
-        if (state_.compare_exchange_weak(s, s & ~Inside))
+        if (state_.compare_exchange_weak(s, s & ~Inside)) {
             return;
+        }
     }
 }
 
@@ -47,8 +50,9 @@ void PortGate::Revoke() {
 bool PortGate::Seize() {
     uint32_t s = state_.load();
     while (s & Inside) {
-        if (state_.compare_exchange_weak(s, s | Seized))
+        if (state_.compare_exchange_weak(s, s | Seized)) {
             return true;
+        }
     }
     return false;
 }

@@ -54,7 +54,8 @@ struct GateKey {
 
     bool Enter() const { return !gate || gate->Enter(worker); }
     void Leave() const {
-        if (gate)
+        if (gate) {
             gate->Leave();
+        }
     }
 };

@@ -22,16 +22,18 @@ bool gTableReady;
 std::vector<HANDLE> gPorts; // one slot per port number; nullptr when closed
 
 HANDLE Lookup(uint32_t port) {
-    if (!gTableReady)
+    if (!gTableReady) {
         return nullptr;
+    }
     CriticalSectionLock hold(gTableLock);
     return port < gPorts.size() ? gPorts[port] : nullptr;
 }
 
 // Takes the handle out of its slot; the caller closes it.
 HANDLE Take(uint32_t port) {
-    if (!gTableReady)
+    if (!gTableReady) {
         return nullptr;
+    }
     CriticalSectionLock hold(gTableLock);
     HANDLE h = nullptr;
     if (port < gPorts.size()) {
@@ -44,8 +46,9 @@ HANDLE Take(uint32_t port) {
 } // namespace
 
 bool SerialTableCreate() {
-    if (gTableReady)
+    if (gTableReady) {
         return true;
+    }
     InitializeCriticalSection(&gTableLock);
     gPorts.assign(16, nullptr);
     gTableReady = true;
@@ -53,8 +56,9 @@ bool SerialTableCreate() {
 }
 
 void SerialTableDestroy() {
-    if (!gTableReady)
+    if (!gTableReady) {
         return;
+    }
     SerialCloseAll();
     gTableReady = false;
     DeleteCriticalSection(&gTableLock);
@@ -63,21 +67,25 @@ void SerialTableDestroy() {
 uintptr_t SerialOpen(uint32_t port, const wchar_t* name, uint32_t baud, uint32_t parity,
                      uint32_t dataBits, double stopBits, uint32_t handshake, uint32_t inQueue,
                      uint32_t outQueue) {
-    if (!gTableReady || !name || !*name)
+    if (!gTableReady || !name || !*name) {
         return 0;
+    }
     // "\\.\" in front, so that COM10 and above open like COM1.
     wchar_t path[64] = L"\\\\.\\";
     size_t at = 4;
-    for (size_t i = 0; name[i] && i < 59; ++i)
+    for (size_t i = 0; name[i] && i < 59; ++i) {
         path[at++] = name[i];
+    }
     path[at] = L'\0';
 
     HANDLE h = SerialSystem.createFile(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                        OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
+    if (h == INVALID_HANDLE_VALUE) {
         return 0;
-    if (inQueue > 0 && outQueue > 0)
+    }
+    if (inQueue > 0 && outQueue > 0) {
         SerialSystem.setupComm(h, inQueue, outQueue);
+    }
 
     DCB dcb = {};
     dcb.DCBlength = sizeof(dcb);
@@ -139,13 +147,15 @@ uintptr_t SerialOpen(uint32_t port, const wchar_t* name, uint32_t baud, uint32_t
     HANDLE old = nullptr;
     {
         CriticalSectionLock hold(gTableLock);
-        if (port >= gPorts.size())
+        if (port >= gPorts.size()) {
             gPorts.resize(port + 16, nullptr);
+        }
         old = gPorts[port];
         gPorts[port] = h;
     }
-    if (old)
+    if (old) {
         SerialSystem.closeHandle(old);
+    }
     return reinterpret_cast<uintptr_t>(h);
 }
 
@@ -155,30 +165,35 @@ bool SerialIsOpen(uint32_t port) {
 
 void SerialClose(uint32_t port) {
     HANDLE h = Take(port);
-    if (h)
+    if (h) {
         SerialSystem.closeHandle(h);
+    }
 }
 
 void SerialCloseAll() {
-    if (!gTableReady)
+    if (!gTableReady) {
         return;
+    }
     std::vector<HANDLE> open;
     {
         CriticalSectionLock hold(gTableLock);
         for (HANDLE& h : gPorts) {
-            if (h)
+            if (h) {
                 open.push_back(h);
+            }
             h = nullptr;
         }
     }
-    for (HANDLE h : open)
+    for (HANDLE h : open) {
         SerialSystem.closeHandle(h);
+    }
 }
 
 uint32_t SerialInputCount(uint32_t port, GateKey key) {
     HANDLE h = Lookup(port);
-    if (!h || !key.Enter())
+    if (!h || !key.Enter()) {
         return 0;
+    }
     DWORD errors = 0;
     COMSTAT stat = {};
     BOOL ok = SerialSystem.clearCommError(h, &errors, &stat);
@@ -188,8 +203,9 @@ uint32_t SerialInputCount(uint32_t port, GateKey key) {
 
 uint32_t SerialRead(uint32_t port, uint8_t* buffer, uint32_t count, GateKey key) {
     HANDLE h = Lookup(port);
-    if (!h || count == 0 || !key.Enter())
+    if (!h || count == 0 || !key.Enter()) {
         return 0;
+    }
     DWORD got = 0;
     BOOL ok = SerialSystem.readFile(h, buffer, count, &got, nullptr);
     key.Leave();
@@ -198,8 +214,9 @@ uint32_t SerialRead(uint32_t port, uint8_t* buffer, uint32_t count, GateKey key)
 
 uint32_t SerialWrite(uint32_t port, const uint8_t* buffer, uint32_t count, GateKey key) {
     HANDLE h = Lookup(port);
-    if (!h || count == 0 || !key.Enter())
+    if (!h || count == 0 || !key.Enter()) {
         return 0;
+    }
     DWORD put = 0;
     BOOL ok = SerialSystem.writeFile(h, buffer, count, &put, nullptr);
     key.Leave();
@@ -208,6 +225,7 @@ uint32_t SerialWrite(uint32_t port, const uint8_t* buffer, uint32_t count, GateK
 
 void SerialAbort(uint32_t port) {
     HANDLE h = Lookup(port);
-    if (h)
+    if (h) {
         SerialSystem.purgeComm(h, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
+    }
 }

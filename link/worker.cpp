@@ -35,12 +35,15 @@ constexpr DWORD TerminateWait = 100;
 // The thread of a registered worker that is still running, or nullptr.
 HANDLE RunningThread(uint32_t id) {
     HANDLE running = nullptr;
-    if (!gRegistryReady || id == 0)
+    if (!gRegistryReady || id == 0) {
         return nullptr;
+    }
     CriticalSectionLock hold(gRegistryLock);
-    for (const Worker& w : gWorkers)
-        if (w.id == id && WaitForSingleObject(w.thread, 0) == WAIT_TIMEOUT)
+    for (const Worker& w : gWorkers) {
+        if (w.id == id && WaitForSingleObject(w.thread, 0) == WAIT_TIMEOUT) {
             running = w.thread;
+        }
+    }
     return running;
 }
 
@@ -55,19 +58,22 @@ bool WorkerRegistryCreate() {
 }
 
 void WorkerRegistryDestroy() {
-    if (!gRegistryReady)
+    if (!gRegistryReady) {
         return;
+    }
     CloseAllWorkers();
     gRegistryReady = false;
     DeleteCriticalSection(&gRegistryLock);
 }
 
 uint32_t StartWorker(LPTHREAD_START_ROUTINE procedure, void* parameter) {
-    if (!gRegistryReady)
+    if (!gRegistryReady) {
         return 0;
+    }
     HANDLE thread = WorkerSystem.createThread(nullptr, 4096, procedure, parameter, 0, nullptr);
-    if (!thread)
+    if (!thread) {
         return 0;
+    }
     CriticalSectionLock hold(gRegistryLock);
     // Sweep the workers that have ended since the last start.
     for (auto it = gWorkers.begin(); it != gWorkers.end();) {
@@ -85,25 +91,30 @@ uint32_t StartWorker(LPTHREAD_START_ROUTINE procedure, void* parameter) {
 
 bool AwaitWorker(uint32_t id, uint32_t milliseconds) {
     HANDLE thread = RunningThread(id);
-    if (!thread)
+    if (!thread) {
         return true;
+    }
     return WaitForSingleObject(thread, milliseconds) == WAIT_OBJECT_0;
 }
 
 WorkerCancel CancelWorkerIo(uint32_t id, uint32_t milliseconds) {
     HANDLE thread = RunningThread(id);
-    if (!thread)
+    if (!thread) {
         return WorkerCancel::Ended;
+    }
     bool cancelled = false;
     const DWORD start = GetTickCount();
     for (;;) {
         // Wine 8 refuses this for a serial call (error 1168); Windows ends it.
-        if (WorkerSystem.cancelSynchronousIo(thread))
+        if (WorkerSystem.cancelSynchronousIo(thread)) {
             cancelled = true;
-        if (WaitForSingleObject(thread, CancelEvery) == WAIT_OBJECT_0)
+        }
+        if (WaitForSingleObject(thread, CancelEvery) == WAIT_OBJECT_0) {
             return WorkerCancel::Ended;
-        if (GetTickCount() - start >= milliseconds)
+        }
+        if (GetTickCount() - start >= milliseconds) {
             return cancelled ? WorkerCancel::Pending : WorkerCancel::Refused;
+        }
     }
 }
 
@@ -121,8 +132,9 @@ bool StopWorker(uint32_t id) {
 }
 
 void ForgetWorker(uint32_t id) {
-    if (!gRegistryReady)
+    if (!gRegistryReady) {
         return;
+    }
     CriticalSectionLock hold(gRegistryLock);
     for (auto it = gWorkers.begin(); it != gWorkers.end(); ++it) {
         if (it->id == id) {
@@ -134,17 +146,20 @@ void ForgetWorker(uint32_t id) {
 }
 
 void CloseAllWorkers() {
-    if (!gRegistryReady)
+    if (!gRegistryReady) {
         return;
+    }
     CriticalSectionLock hold(gRegistryLock);
-    for (const Worker& w : gWorkers)
+    for (const Worker& w : gWorkers) {
         CloseHandle(w.thread);
+    }
     gWorkers.clear();
 }
 
 uint32_t RegisteredWorkers() {
-    if (!gRegistryReady)
+    if (!gRegistryReady) {
         return 0;
+    }
     CriticalSectionLock hold(gRegistryLock);
     return static_cast<uint32_t>(gWorkers.size());
 }
@@ -156,8 +171,9 @@ void Pause(uint32_t milliseconds) {
         // at start-up; without it the pauses are only coarser.
         using TimeBeginPeriod = MMRESULT(WINAPI*)(UINT);
         const auto begin = SystemFunction<TimeBeginPeriod>(L"winmm.dll", "timeBeginPeriod");
-        if (begin)
+        if (begin) {
             begin(1);
+        }
         gTimerSet = true;
     }
     Sleep(milliseconds);

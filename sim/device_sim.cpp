@@ -65,11 +65,13 @@ long Millis() {
 }
 
 void Log(const char* what, const uint8_t* bytes, size_t n) {
-    if (!gLog)
+    if (!gLog) {
         return;
+    }
     std::fprintf(gLog, "%ld %s", Millis(), what);
-    for (size_t i = 0; i < n; ++i)
+    for (size_t i = 0; i < n; ++i) {
         std::fprintf(gLog, " %02X", bytes[i]);
+    }
     std::fprintf(gLog, "\n");
     std::fflush(gLog);
 }
@@ -83,46 +85,48 @@ void Note(const std::string& text) {
 
 bool ParseFault(const std::vector<std::string>& a, size_t& i, Faults& f) {
     auto num = [&](int& out) {
-        if (i + 1 >= a.size())
+        if (i + 1 >= a.size()) {
             return false;
+        }
         out = std::atoi(a[++i].c_str());
         return true;
     };
     const std::string& w = a[i];
-    if (w == "--silent")
+    if (w == "--silent") {
         f.silent = true;
-    else if (w == "--bad-checksum")
+    } else if (w == "--bad-checksum") {
         f.badChecksum = true;
-    else if (w == "--echo")
+    } else if (w == "--echo") {
         f.echo = true;
-    else if (w == "--eeprom-fault")
+    } else if (w == "--eeprom-fault") {
         f.eepromFault = true;
-    else if (w == "--stop-reading")
+    } else if (w == "--stop-reading") {
         f.stopReading = true;
-    else if (w == "--reopen")
+    } else if (w == "--reopen") {
         f.reopen = true;
-    else if (w == "--bad-first")
+    } else if (w == "--bad-first") {
         return num(f.badFirst);
-    else if (w == "--trail")
+    } else if (w == "--trail") {
         return num(f.trail);
-    else if (w == "--trail-ms")
+    } else if (w == "--trail-ms") {
         return num(f.trailMs);
-    else if (w == "--ignore-first")
+    } else if (w == "--ignore-first") {
         return num(f.ignoreFirst);
-    else if (w == "--delay-ms")
+    } else if (w == "--delay-ms") {
         return num(f.delayMs);
-    else if (w == "--short")
+    } else if (w == "--short") {
         return num(f.shortReply);
-    else if (w == "--extra")
+    } else if (w == "--extra") {
         return num(f.extra);
-    else if (w == "--noise")
+    } else if (w == "--noise") {
         return num(f.noise);
-    else if (w == "--flood")
+    } else if (w == "--flood") {
         return num(f.flood);
-    else if (w == "--hangup-after")
+    } else if (w == "--hangup-after") {
         return num(f.hangupAfter);
-    else
+    } else {
         return false;
+    }
     return true;
 }
 
@@ -130,36 +134,39 @@ bool ParseOptions(int argc, char** argv, Options& o) {
     std::vector<std::string> a(argv + 1, argv + argc);
     for (size_t i = 0; i < a.size(); ++i) {
         auto str = [&](std::string& out) {
-            if (i + 1 >= a.size())
+            if (i + 1 >= a.size()) {
                 return false;
+            }
             out = a[++i];
             return true;
         };
         auto num = [&](int& out) {
-            if (i + 1 >= a.size())
+            if (i + 1 >= a.size()) {
                 return false;
+            }
             out = std::atoi(a[++i].c_str());
             return true;
         };
         bool ok;
-        if (a[i] == "--link")
+        if (a[i] == "--link") {
             ok = str(o.link);
-        else if (a[i] == "--log")
+        } else if (a[i] == "--log") {
             ok = str(o.log);
-        else if (a[i] == "--control")
+        } else if (a[i] == "--control") {
             ok = str(o.control);
-        else if (a[i] == "--eeprom")
+        } else if (a[i] == "--eeprom") {
             ok = str(o.eeprom);
-        else if (a[i] == "--seconds")
+        } else if (a[i] == "--seconds") {
             ok = num(o.seconds);
-        else if (a[i] == "--direction")
+        } else if (a[i] == "--direction") {
             ok = num(o.direction);
-        else if (a[i] == "--mode")
+        } else if (a[i] == "--mode") {
             ok = num(o.mode);
-        else if (a[i] == "--lead")
+        } else if (a[i] == "--lead") {
             ok = num(o.lead);
-        else
+        } else {
             ok = ParseFault(a, i, o.faults);
+        }
         if (!ok) {
             std::fprintf(stderr, "tumark_sim: bad option %s\n", a[i].c_str());
             return false;
@@ -170,24 +177,30 @@ bool ParseOptions(int argc, char** argv, Options& o) {
 
 // The control file's faults, when it exists; otherwise those given.
 Faults CurrentFaults(const Options& o) {
-    if (o.control.empty())
+    if (o.control.empty()) {
         return o.faults;
+    }
     std::ifstream in(o.control);
-    if (!in)
+    if (!in) {
         return o.faults;
+    }
     std::vector<std::string> words;
-    for (std::string w; in >> w;)
+    for (std::string w; in >> w;) {
         words.push_back(w);
+    }
     Faults f;
-    for (size_t i = 0; i < words.size(); ++i)
-        if (!ParseFault(words, i, f))
+    for (size_t i = 0; i < words.size(); ++i) {
+        if (!ParseFault(words, i, f)) {
             Note("control: ignored " + words[i]);
+        }
+    }
     return f;
 }
 
 void LoadEeprom(Options& o) {
-    if (o.eeprom.empty())
+    if (o.eeprom.empty()) {
         return;
+    }
     std::ifstream in(o.eeprom);
     int d, m;
     if (in >> d >> m) {
@@ -197,8 +210,9 @@ void LoadEeprom(Options& o) {
 }
 
 void SaveEeprom(const Options& o) {
-    if (o.eeprom.empty())
+    if (o.eeprom.empty()) {
         return;
+    }
     std::ofstream out(o.eeprom, std::ios::trunc);
     out << o.direction << " " << o.mode << "\n";
 }
@@ -208,8 +222,9 @@ void Send(int fd, const std::vector<uint8_t>& bytes) {
     while (at < bytes.size()) {
         ssize_t n = write(fd, bytes.data() + at, bytes.size() - at);
         if (n < 0) {
-            if (errno == EINTR)
+            if (errno == EINTR) {
                 continue;
+            }
             if (errno == EAGAIN) {
                 usleep(1000);
                 continue;
@@ -219,21 +234,24 @@ void Send(int fd, const std::vector<uint8_t>& bytes) {
         }
         at += static_cast<size_t>(n);
     }
-    if (!bytes.empty())
+    if (!bytes.empty()) {
         Log("TX", bytes.data(), bytes.size());
+    }
 }
 
 std::vector<uint8_t> Garbage(int n) {
     std::vector<uint8_t> g(static_cast<size_t>(n));
-    for (auto& b : g)
+    for (auto& b : g) {
         b = static_cast<uint8_t>(std::rand() & 0xFF);
+    }
     return g;
 }
 
 // True when buf[at..at+8) is a whole well-formed request.
 bool IsRequest(const std::vector<uint8_t>& buf, size_t at) {
-    if (buf.size() - at < FrameSize)
+    if (buf.size() - at < FrameSize) {
         return false;
+    }
     const uint8_t* f = buf.data() + at;
     return f[ByteDest] == DeviceAddress && f[ByteSrc] == HostAddress &&
            f[ByteFixed] == FrameFixed &&
@@ -282,16 +300,18 @@ int main(int argc, char** argv) {
     signal(SIGINT, [](int) { gStop = 1; });
     signal(SIGPIPE, SIG_IGN);
     signal(SIGHUP, SIG_IGN);
-    if (!o.log.empty())
+    if (!o.log.empty()) {
         gLog = std::fopen(o.log.c_str(), "a");
+    }
 
     // Our own session, with the pty as its controlling terminal, so that
     // Wine's server does not take it as its own and get SIGHUP on hang-up.
     setsid();
     int master = -1, slave = -1;
     termios fresh;
-    if (!OpenLine(o, master, slave, fresh))
+    if (!OpenLine(o, master, slave, fresh)) {
         return 1;
+    }
 
     std::vector<uint8_t> buf;
     int requests = 0;
@@ -311,12 +331,14 @@ int main(int argc, char** argv) {
         }
         pollfd p = {master, static_cast<short>(reading ? POLLIN : 0), 0};
         int r = poll(&p, 1, 50);
-        if (r <= 0 || !(p.revents & POLLIN))
+        if (r <= 0 || !(p.revents & POLLIN)) {
             continue;
+        }
         uint8_t chunk[4096];
         ssize_t n = read(master, chunk, sizeof(chunk));
-        if (n <= 0)
+        if (n <= 0) {
             continue;
+        }
         Log("RX", chunk, static_cast<size_t>(n));
         buf.insert(buf.end(), chunk, chunk + n);
 
@@ -338,25 +360,29 @@ int main(int argc, char** argv) {
                 break;
             }
             const bool hangUp = f.hangupAfter >= 0 && requests >= f.hangupAfter;
-            if ((f.silent || requests <= f.ignoreFirst) && !hangUp)
+            if ((f.silent || requests <= f.ignoreFirst) && !hangUp) {
                 continue;
+            }
             if (req[ByteCommand] == CmdWrite) {
                 o.direction = req[ByteDirection] + (f.eepromFault ? 1 : 0);
                 o.mode = req[ByteMode];
                 SaveEeprom(o);
             }
             uint8_t reply[FrameSize];
-            if (f.echo)
+            if (f.echo) {
                 std::memcpy(reply, req, FrameSize);
-            else
+            } else {
                 BuildFrame(reply, static_cast<uint32_t>(o.lead), HostAddress, DeviceAddress,
                            FrameFixed, CmdReply, static_cast<uint32_t>(o.direction),
                            static_cast<uint32_t>(o.mode));
+            }
             const bool badNow = requests <= f.badFirst;
-            if (f.badChecksum || badNow)
+            if (f.badChecksum || badNow) {
                 reply[ByteChecksum] ^= 0x5A;
-            if (f.delayMs > 0 && !badNow)
+            }
+            if (f.delayMs > 0 && !badNow) {
                 usleep(static_cast<useconds_t>(f.delayMs) * 1000);
+            }
             std::vector<uint8_t> out = Garbage(f.noise + f.flood);
             size_t len = f.shortReply >= 0 && f.shortReply < static_cast<int>(FrameSize)
                              ? static_cast<size_t>(f.shortReply)
@@ -364,8 +390,9 @@ int main(int argc, char** argv) {
             out.insert(out.end(), reply, reply + len);
             auto tail = Garbage(f.extra);
             out.insert(out.end(), tail.begin(), tail.end());
-            if (!f.silent && requests > f.ignoreFirst)
+            if (!f.silent && requests > f.ignoreFirst) {
                 Send(master, out);
+            }
             if (f.trail > 0) {
                 usleep(static_cast<useconds_t>(f.trailMs) * 1000);
                 Send(master, Garbage(f.trail));
@@ -375,11 +402,13 @@ int main(int argc, char** argv) {
                 close(master);
                 close(slave);
                 unlink(o.link.c_str());
-                if (!f.reopen)
+                if (!f.reopen) {
                     return 0;
+                }
                 usleep(300000); // the host sees the line gone before it comes back
-                if (!OpenLine(o, master, slave, fresh))
+                if (!OpenLine(o, master, slave, fresh)) {
                     return 1;
+                }
                 buf.clear();
                 at = 0;
                 reading = true;
@@ -387,10 +416,12 @@ int main(int argc, char** argv) {
             }
         }
         // Keep only what could still begin a request.
-        if (at > 0)
+        if (at > 0) {
             buf.erase(buf.begin(), buf.begin() + static_cast<long>(at));
-        if (buf.size() > 4096)
+        }
+        if (buf.size() > 4096) {
             buf.erase(buf.begin(), buf.end() - FrameSize);
+        }
     }
     Note("end");
     unlink(o.link.c_str());

@@ -11,13 +11,15 @@ int wmain(int argc, wchar_t** argv) {
     for (int i = 0; i < argc; ++i) {
         int n = WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, nullptr, 0, nullptr, nullptr);
         std::string s(n > 0 ? n - 1 : 0, '\0');
-        if (n > 1)
+        if (n > 1) {
             WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, s.data(), n, nullptr, nullptr);
+        }
         args.push_back(s);
     }
     std::vector<char*> ptrs;
-    for (auto& s : args)
+    for (auto& s : args) {
         ptrs.push_back(s.data());
+    }
     int count = static_cast<int>(ptrs.size());
     ptrs.push_back(nullptr);
     testing::InitGoogleTest(&count, ptrs.data());

@@ -45,8 +45,9 @@ LRESULT CALLBACK ControlProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) 
         gGadgets.erase(id);
         RemovePropW(hwnd, GadgetProperty);
     }
-    if (!previous)
+    if (!previous) {
         return DefWindowProcW(hwnd, msg, wParam, lParam);
+    }
     return CallWindowProcW(previous, hwnd, msg, wParam, lParam);
 }
 
@@ -78,13 +79,15 @@ bool VisualStyles() {
 uint32_t CreateControl(Kind kind, const wchar_t* className, DWORD style, const Place& place,
                        const wchar_t* caption) {
     WindowEntry* parent = FindWindowEntry(gGadgetList);
-    if (!parent)
+    if (!parent) {
         return 0;
+    }
     HWND hwnd = CreateWindowExW(0, className, caption ? caption : L"", style, place.x, place.y,
                                 place.width, place.height, parent->hwnd,
                                 reinterpret_cast<HMENU>(PendingControlId), gInstance, nullptr);
-    if (!hwnd)
+    if (!hwnd) {
         return 0;
+    }
     uint32_t id = gNextId++;
     GadgetEntry entry;
     entry.hwnd = hwnd;
@@ -109,12 +112,14 @@ uint32_t FrameCreate(int x, int y, int width, int height, const wchar_t* caption
 
 uint32_t OptionCreate(int x, int y, int width, int height, const wchar_t* caption) {
     DWORD style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTORADIOBUTTON;
-    if (!gOptionRun)
+    if (!gOptionRun) {
         style |= WS_GROUP; // the first option after any other control starts a group
+    }
     uint32_t id =
         CreateControl(Kind::Option, L"Button", style, ScaledPlace(x, y, width, height), caption);
-    if (!id)
+    if (!id) {
         return 0;
+    }
     gOptionRun = true;
     // Windows sends BN_CLICKED when an unchecked automatic option gets the
     // keyboard focus; the options change only when clicked or selected.
@@ -131,8 +136,9 @@ uint32_t DropListCreate(int x, int y, int width, int height) {
                                 WS_CHILD | WS_VISIBLE | WS_BORDER | WS_VSCROLL | WS_GROUP |
                                     WS_TABSTOP | CBS_DROPDOWNLIST,
                                 place, L"");
-    if (!id)
+    if (!id) {
         return 0;
+    }
     // Size the closed control to exactly the requested height: measure the
     // frame around a known item height, then give the item the rest.
     HWND hwnd = gGadgets[id].hwnd;
@@ -153,8 +159,9 @@ uint32_t ButtonCreate(int x, int y, int width, int height, const wchar_t* captio
 // position -1 adds at the end. Answers 0 only for an unknown control.
 uint32_t DropListAddItem(uint32_t list, int position, const wchar_t* text) {
     GadgetEntry* gadget = FindGadget(list);
-    if (!gadget || gadget->kind != Kind::List || position < -1)
+    if (!gadget || gadget->kind != Kind::List || position < -1) {
         return gadget ? 1 : 0;
+    }
     Suppressed quiet;
     SendMessageW(gadget->hwnd, CB_INSERTSTRING, static_cast<WPARAM>(position),
                  reinterpret_cast<LPARAM>(text ? text : L""));
@@ -163,11 +170,13 @@ uint32_t DropListAddItem(uint32_t list, int position, const wchar_t* text) {
 
 std::wstring GadgetGetText(uint32_t gadget) {
     GadgetEntry* entry = FindGadget(gadget);
-    if (!entry)
+    if (!entry) {
         return {};
+    }
     int length = GetWindowTextLengthW(entry->hwnd);
-    if (length <= 0)
+    if (length <= 0) {
         return {};
+    }
     std::wstring text(static_cast<size_t>(length) + 1, L'\0');
     int got = GetWindowTextW(entry->hwnd, text.data(), length + 1);
     text.resize(got > 0 ? static_cast<size_t>(got) : 0);
@@ -178,11 +187,13 @@ std::wstring GadgetGetText(uint32_t gadget) {
 // unknown text leaves the selection as it is.
 void GadgetSetText(uint32_t gadget, const wchar_t* text) {
     GadgetEntry* entry = FindGadget(gadget);
-    if (!entry)
+    if (!entry) {
         return;
+    }
     Suppressed quiet;
-    if (!text)
+    if (!text) {
         text = L"";
+    }
     if (entry->kind == Kind::List) {
         if (!*text) {
             SendMessageW(entry->hwnd, CB_SETCURSEL, SelectionField, 0);
@@ -190,8 +201,9 @@ void GadgetSetText(uint32_t gadget, const wchar_t* text) {
         }
         LRESULT found = SendMessageW(entry->hwnd, CB_FINDSTRINGEXACT, SelectionField,
                                      reinterpret_cast<LPARAM>(text));
-        if (found != CB_ERR)
+        if (found != CB_ERR) {
             SendMessageW(entry->hwnd, CB_SETCURSEL, static_cast<WPARAM>(found), 0);
+        }
         return;
     }
     SetWindowTextW(entry->hwnd, text);
@@ -200,8 +212,9 @@ void GadgetSetText(uint32_t gadget, const wchar_t* text) {
 // Options and buttons: 1 when checked. Lists: the selected item, -1 for none.
 int32_t GadgetGetState(uint32_t gadget) {
     GadgetEntry* entry = FindGadget(gadget);
-    if (!entry)
+    if (!entry) {
         return 0;
+    }
     switch (entry->kind) {
     case Kind::Option:
     case Kind::Button:
@@ -216,8 +229,9 @@ int32_t GadgetGetState(uint32_t gadget) {
 
 void GadgetSetState(uint32_t gadget, int32_t state) {
     GadgetEntry* entry = FindGadget(gadget);
-    if (!entry)
+    if (!entry) {
         return;
+    }
     Suppressed quiet;
     switch (entry->kind) {
     case Kind::Option:
@@ -227,13 +241,15 @@ void GadgetSetState(uint32_t gadget, int32_t state) {
             HWND start = entry->hwnd;
             while (start && !(GetWindowLongW(start, GWL_STYLE) & WS_GROUP)) {
                 HWND previous = GetWindow(start, GW_HWNDPREV);
-                if (!previous)
+                if (!previous) {
                     break;
+                }
                 start = previous;
             }
             for (HWND h = start; h; h = GetWindow(h, GW_HWNDNEXT)) {
-                if ((GetWindowLongW(h, GWL_STYLE) & AutoOptionBits) != AutoOptionBits)
+                if ((GetWindowLongW(h, GWL_STYLE) & AutoOptionBits) != AutoOptionBits) {
                     break;
+                }
                 SendMessageW(h, BM_SETCHECK, BST_UNCHECKED, 0);
             }
             SendMessageW(entry->hwnd, BM_SETCHECK, BST_CHECKED, 0);
@@ -254,8 +270,9 @@ void GadgetSetState(uint32_t gadget, int32_t state) {
 
 void GadgetDisable(uint32_t gadget, uint32_t flag) {
     GadgetEntry* entry = FindGadget(gadget);
-    if (entry)
+    if (entry) {
         EnableWindow(entry->hwnd, flag ? FALSE : TRUE);
+    }
 }
 
 HWND GadgetHandle(uint32_t gadget) {

@@ -17,23 +17,26 @@ constexpr WORD CueFlags = UISF_HIDEFOCUS | UISF_HIDEACCEL;
 // keyboard is used: we do, as a dialog would.
 void ShowCues(HWND window) {
     LRESULT state = SendMessageW(window, WM_QUERYUISTATE, 0, 0);
-    if (state & CueFlags)
+    if (state & CueFlags) {
         SendMessageW(window, WM_UPDATEUISTATE, MAKEWPARAM(UIS_CLEAR, CueFlags), 0);
+    }
 }
 
 // Hidden again when the window loses the activation, so that a mouse user
 // coming back does not find them.
 void HideCues(HWND window) {
     LRESULT state = SendMessageW(window, WM_QUERYUISTATE, 0, 0);
-    if ((state & CueFlags) != CueFlags)
+    if ((state & CueFlags) != CueFlags) {
         SendMessageW(window, WM_UPDATEUISTATE, MAKEWPARAM(UIS_SET, CueFlags), 0);
+    }
 }
 
 BOOL CALLBACK CollectTabStop(HWND hwnd, LPARAM param) {
     auto* list = reinterpret_cast<std::vector<HWND>*>(param);
     LONG style = GetWindowLongW(hwnd, GWL_STYLE);
-    if (IsWindowEnabled(hwnd) && IsWindowVisible(hwnd) && (style & WS_TABSTOP))
+    if (IsWindowEnabled(hwnd) && IsWindowVisible(hwnd) && (style & WS_TABSTOP)) {
         list->push_back(hwnd);
+    }
     return TRUE;
 }
 
@@ -42,24 +45,29 @@ BOOL CALLBACK CollectTabStop(HWND hwnd, LPARAM param) {
 void MoveFocus(HWND window, bool forward) {
     std::vector<HWND> stops;
     EnumChildWindows(window, CollectTabStop, reinterpret_cast<LPARAM>(&stops));
-    if (stops.empty())
+    if (stops.empty()) {
         return;
+    }
     HWND focus = GetFocus();
     bool inside = focus && IsChild(window, focus);
     size_t at = stops.size();
-    for (size_t i = 0; i < stops.size(); ++i)
-        if (stops[i] == focus)
+    for (size_t i = 0; i < stops.size(); ++i) {
+        if (stops[i] == focus) {
             at = i;
+        }
+    }
     if (forward) {
-        if (!inside)
+        if (!inside) {
             SetFocus(stops.front());
-        else if (at < stops.size())
+        } else if (at < stops.size()) {
             SetFocus(stops[(at + 1) % stops.size()]);
+        }
     } else {
-        if (!inside || at == 0 || at == stops.size())
+        if (!inside || at == 0 || at == stops.size()) {
             SetFocus(stops.back());
-        else
+        } else {
             SetFocus(stops[at - 1]);
+        }
     }
 }
 
@@ -83,8 +91,9 @@ bool TranslateFocusKeys(MSG* msg) {
     uint32_t stored = active ? IdOfWindow(active) : 0;
     WindowEntry* entry = stored ? FindWindowEntry(stored - 1) : nullptr;
     if (entry &&
-        (GetKeyState(VK_CONTROL) < 0 || GetKeyState(VK_SHIFT) < 0 || GetKeyState(VK_MENU) < 0))
+        (GetKeyState(VK_CONTROL) < 0 || GetKeyState(VK_SHIFT) < 0 || GetKeyState(VK_MENU) < 0)) {
         ShowCues(active);
+    }
     if (entry && entry->accel && TranslateAcceleratorW(active, entry->accel, msg)) {
         ShowCues(active);
         return true;
@@ -93,10 +102,11 @@ bool TranslateFocusKeys(MSG* msg) {
 }
 
 void OnFocusCommand(HWND window, WORD command) {
-    if (command == CommandFocusNext)
+    if (command == CommandFocusNext) {
         MoveFocus(window, true);
-    else if (command == CommandFocusPrevious)
+    } else if (command == CommandFocusPrevious) {
         MoveFocus(window, false);
+    }
 }
 
 // The system does not keep a plain window's focused control across a switch

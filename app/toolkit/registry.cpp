@@ -28,8 +28,9 @@ uint32_t IdOfWindow(HWND hwnd) {
 uint32_t TopWindowOf(HWND hwnd) {
     for (HWND h = hwnd; h; h = GetParent(h)) {
         uint32_t stored = IdOfWindow(h);
-        if (stored)
+        if (stored) {
             return stored - 1;
+        }
     }
     return 0;
 }

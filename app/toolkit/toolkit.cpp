@@ -37,8 +37,9 @@ bool ToolkitStart(HINSTANCE instance, HANDLE) {
     // DPI and the system does not stretch the window as a bitmap.
     if (HDC screen = GetDC(nullptr)) {
         int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-        if (dpi > 0)
+        if (dpi > 0) {
             gDpi = dpi;
+        }
         ReleaseDC(nullptr, screen);
     }
     INITCOMMONCONTROLSEX icc = {sizeof(icc), CommonControlClasses};
@@ -48,9 +49,11 @@ bool ToolkitStart(HINSTANCE instance, HANDLE) {
 
 void ToolkitEnd() {
     std::vector<uint32_t> open;
-    for (const auto& w : gWindows)
+    for (const auto& w : gWindows) {
         open.push_back(w.first);
-    for (uint32_t id : open)
+    }
+    for (uint32_t id : open) {
         WindowClose(id);
+    }
     QueueEnd();
 }

@@ -25,21 +25,24 @@ LRESULT CALLBACK ToolkitWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lP
     switch (msg) {
     case WM_CLOSE:
         // The program decides whether the window closes: it gets an event.
-        if (stored)
+        if (stored) {
             EventPost(CloseWindowEvent, self, self, 0, 0, 0);
+        }
         return 0;
     case WM_COMMAND:
         if (lParam) {
             HWND control = reinterpret_cast<HWND>(lParam);
             uint32_t id = static_cast<uint32_t>(GetWindowLongW(control, GWL_ID));
             GadgetEntry* gadget = FindGadget(id);
-            if (!gadget)
+            if (!gadget) {
                 return 0;
+            }
             uint32_t code = HIWORD(wParam);
             // A list reports only a changed selection, as EventTypeChange.
             if (gadget->kind == Kind::List) {
-                if (code == CBN_SELCHANGE)
+                if (code == CBN_SELCHANGE) {
                     EventPost(GadgetEvent, id, TopWindowOf(control), EventTypeChange, 0, 0);
+                }
                 return 0;
             }
             EventPost(GadgetEvent, id, TopWindowOf(control), code, 0, 0);
@@ -51,12 +54,14 @@ LRESULT CALLBACK ToolkitWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lP
         }
         break;
     case WM_TIMER:
-        if (stored)
+        if (stored) {
             EventPost(TimerEvent, static_cast<uint32_t>(wParam), self, 0, 0, 0);
+        }
         return 0;
     case WM_ACTIVATE:
-        if (WindowEntry* entry = FindWindowEntry(self))
+        if (WindowEntry* entry = FindWindowEntry(self)) {
             OnActivate(hwnd, entry, LOWORD(wParam) != WA_INACTIVE);
+        }
         return 0;
     default:
         break;
@@ -81,8 +86,9 @@ uint32_t WindowOpen(int x, int y, int innerWidth, int innerHeight, const wchar_t
     wc.hCursor = gCursor;
     wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<intptr_t>(COLOR_BTNFACE + 1));
     wc.lpszClassName = className;
-    if (!RegisterClassExW(&wc))
+    if (!RegisterClassExW(&wc)) {
         return 0;
+    }
 
     // The inner size is the client area; the frame is added around it.
     DWORD style = flags & ~static_cast<DWORD>(WindowFlagCentre);
@@ -107,10 +113,12 @@ uint32_t WindowOpen(int x, int y, int innerWidth, int innerHeight, const wchar_t
         GetWindowRect(hwnd, &outer);
         int w = outer.right - outer.left, h = outer.bottom - outer.top;
         int sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
-        if (w > sw)
+        if (w > sw) {
             w = sw;
-        if (h > sh)
+        }
+        if (h > sh) {
             h = sh;
+        }
         SetWindowPos(hwnd, nullptr, (sw - w) / 2, (sh - h) / 2, 0, 0,
                      SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
@@ -128,25 +136,29 @@ uint32_t WindowOpen(int x, int y, int innerWidth, int innerHeight, const wchar_t
 
 void WindowClose(uint32_t window) {
     WindowEntry* entry = FindWindowEntry(window);
-    if (!entry)
+    if (!entry) {
         return;
+    }
     HWND hwnd = entry->hwnd;
     // Hand the activation to the owner first, so that the system does not
     // activate some other program's window when this one goes.
     HWND owner = GetWindow(hwnd, GW_OWNER);
-    if (owner)
+    if (owner) {
         SetActiveWindow(owner);
+    }
     RemovePropW(hwnd, IdProperty);
     DestroyWindow(hwnd);
     std::wstring className = entry->className;
     HACCEL accel = entry->accel;
     UnregisterClassW(className.c_str(), gInstance);
-    if (accel)
+    if (accel) {
         DestroyAcceleratorTable(accel);
+    }
     DrainQueueOf(window);
     gWindows.erase(window);
-    if (gGadgetList == window)
+    if (gGadgetList == window) {
         gGadgetList = 0;
+    }
 }
 
 HWND WindowHandle(uint32_t window) {

@@ -90,12 +90,15 @@ uint8_t FakeExchange(uint32_t b0, uint32_t b1, uint32_t b2, uint32_t b3, uint32_
         result = world->results.front();
         world->results.pop_front();
     }
-    if (result == ExchangeOk)
-        for (size_t i = 0; i < 8; ++i)
+    if (result == ExchangeOk) {
+        for (size_t i = 0; i < 8; ++i) {
             RxFrame[i] = world->reply[i];
-    else if (result == ExchangeBadReply)
-        for (size_t i = 0; i < 8; ++i)
+        }
+    } else if (result == ExchangeBadReply) {
+        for (size_t i = 0; i < 8; ++i) {
             RxFrame[i] = 0;
+        }
+    }
     return result;
 }
 int FakeShow(const wchar_t* caption, const wchar_t* text, uint32_t style) {
@@ -223,8 +226,9 @@ TEST_F(Commands, TheWaitCursorShowsWhileWorkingAndNeverOverAMessage) {
             ASSERT_EQ(w.waitAtMessage.size(), 1u);
             EXPECT_FALSE(w.waitAtMessage[0]) << "the box came up under the wait cursor";
             ASSERT_FALSE(w.waitAtWork.empty());
-            for (bool wait : w.waitAtWork)
+            for (bool wait : w.waitAtWork) {
                 EXPECT_TRUE(wait) << "no wait cursor while the command worked";
+            }
             EXPECT_EQ(GetCursor(), before);
         }
     }

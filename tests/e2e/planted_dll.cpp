@@ -25,23 +25,27 @@ bool ProgramImports(const std::wstring& dll) {
     const auto nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
     const IMAGE_DATA_DIRECTORY& entry =
         nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    if (entry.VirtualAddress == 0)
+    if (entry.VirtualAddress == 0) {
         return false;
+    }
     for (auto d = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + entry.VirtualAddress);
          d->Name != 0; ++d) {
         const char* name = reinterpret_cast<const char*>(base + d->Name);
         std::wstring wide(name, name + lstrlenA(name));
-        if (lstrcmpiW(wide.c_str(), dll.c_str()) == 0)
+        if (lstrcmpiW(wide.c_str(), dll.c_str()) == 0) {
             return true;
+        }
     }
     return false;
 }
 
 // Modules that make up the loading itself, not the asking.
 bool IsLoader(const std::wstring& name) {
-    for (const wchar_t* loader : {L"ntdll.dll", L"kernelbase.dll", L"kernel32.dll"})
-        if (lstrcmpiW(name.c_str(), loader) == 0)
+    for (const wchar_t* loader : {L"ntdll.dll", L"kernelbase.dll", L"kernel32.dll"}) {
+        if (lstrcmpiW(name.c_str(), loader) == 0) {
             return true;
+        }
+    }
     return false;
 }
 
@@ -55,30 +59,35 @@ void Record(HMODULE self) {
         HMODULE module = nullptr;
         if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
                                     GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                                reinterpret_cast<LPCWSTR>(frames[i]), &module))
+                                reinterpret_cast<LPCWSTR>(frames[i]), &module)) {
             continue;
+        }
         const std::wstring name = FileName(module);
-        if (stack.empty() || stack.substr(stack.find_last_of(L' ') + 1) != name)
+        if (stack.empty() || stack.substr(stack.find_last_of(L' ') + 1) != name) {
             stack += L" " + name;
+        }
         if (!found && module != self && !IsLoader(name)) {
             requester = name;
             found = true;
         }
     }
-    if (!found && ProgramImports(FileName(self)))
+    if (!found && ProgramImports(FileName(self))) {
         requester = FileName(nullptr); // an import of the program's own
+    }
     const std::wstring line = FileName(self) + L" program=" + FileName(nullptr) + L" requester=" +
                               requester + L" stack:" + stack + L"\r\n";
     wchar_t path[MAX_PATH] = {};
     const DWORD length = GetModuleFileNameW(self, path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH)
+    if (length == 0 || length >= MAX_PATH) {
         return;
+    }
     std::wstring log(path, length);
     log = log.substr(0, log.find_last_of(L"\\/") + 1) + L"planted.log";
     HANDLE file = CreateFileW(log.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    if (file == INVALID_HANDLE_VALUE) {
         return;
+    }
     const int bytes = WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()),
                                           nullptr, 0, nullptr, nullptr);
     std::string utf8(bytes > 0 ? bytes : 0, '\0');
@@ -92,7 +101,8 @@ void Record(HMODULE self) {
 } // namespace
 
 BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, LPVOID) {
-    if (reason == DLL_PROCESS_ATTACH)
+    if (reason == DLL_PROCESS_ATTACH) {
         Record(self);
+    }
     return TRUE;
 }

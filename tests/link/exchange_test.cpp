@@ -26,8 +26,9 @@ uint8_t gRx[FrameSize];
 
 std::wstring Widen(const char* s) {
     std::wstring w;
-    for (; s && *s; ++s)
+    for (; s && *s; ++s) {
         w += static_cast<wchar_t>(*s);
+    }
     return w;
 }
 
@@ -48,26 +49,31 @@ void SetFaults(const char* line) {
 std::vector<uint8_t> BytesReceived() {
     std::vector<uint8_t> bytes;
     FILE* f = std::fopen(Env("TUMARK_SIM_LOG"), "r");
-    if (!f)
+    if (!f) {
         return bytes;
+    }
     char line[8192];
     while (std::fgets(line, sizeof line, f)) {
         std::istringstream in(line);
         std::string ms, what;
         in >> ms >> what;
-        if (what != "RX")
+        if (what != "RX") {
             continue;
-        for (std::string hex; in >> hex;)
+        }
+        for (std::string hex; in >> hex;) {
             bytes.push_back(static_cast<uint8_t>(std::strtoul(hex.c_str(), nullptr, 16)));
+        }
     }
     std::fclose(f);
     return bytes;
 }
 
 bool Contains(const std::vector<uint8_t>& hay, const Frame& needle) {
-    for (size_t i = 0; i + FrameSize <= hay.size(); ++i)
-        if (std::memcmp(hay.data() + i, needle.data(), FrameSize) == 0)
+    for (size_t i = 0; i + FrameSize <= hay.size(); ++i) {
+        if (std::memcmp(hay.data() + i, needle.data(), FrameSize) == 0) {
             return true;
+        }
+    }
     return false;
 }
 

@@ -79,12 +79,13 @@ const AcceptCase kAcceptCases[] = {
 };
 
 TEST(Frame, AcceptsOnlyWellFormedReplies) {
-    for (const AcceptCase& c : kAcceptCases)
+    for (const AcceptCase& c : kAcceptCases) {
         EXPECT_EQ(AcceptReply(c.frame.data()), c.accepted) << c.what;
+    }
 }
 
 TEST(Frame, ABuiltReplyIsAcceptedForEveryLeadAndSetting) {
-    for (uint32_t lead = 0; lead < 256; ++lead)
+    for (uint32_t lead = 0; lead < 256; ++lead) {
         for (uint32_t dir = 0; dir < 256; dir += 15) {
             Frame f;
             BuildFrame(f.data(), lead, HostAddress, DeviceAddress, FrameFixed, CmdReply, dir, 1);
@@ -92,6 +93,7 @@ TEST(Frame, ABuiltReplyIsAcceptedForEveryLeadAndSetting) {
             f[ByteChecksum] ^= 1;
             EXPECT_FALSE(AcceptReply(f.data())) << lead << " " << dir;
         }
+    }
 }
 
 } // namespace

@@ -88,13 +88,15 @@ CRITICAL_SECTION gQueueLock;
 class Serialised {
   public:
     Serialised() {
-        if (!gLine->windows)
+        if (!gLine->windows) {
             return;
+        }
         const DWORD start = GetTickCount();
         DWORD w = WaitForSingleObject(gLine->ioLock, 2000);
         const DWORD waited = GetTickCount() - start;
-        if (waited > gLine->longestWait)
+        if (waited > gLine->longestWait) {
             gLine->longestWait = waited;
+        }
         // A thread ended inside a call leaves the lock abandoned; Windows
         // would have cancelled that call at the thread's end.
         held_ = w == WAIT_OBJECT_0 || w == WAIT_ABANDONED;
@@ -137,8 +139,9 @@ BOOL WINAPI FakeSetupComm(HANDLE, DWORD in, DWORD out) {
 }
 
 BOOL WINAPI FakeGetCommState(HANDLE, LPDCB dcb) {
-    if (gLine->getStateFails)
+    if (gLine->getStateFails) {
         return FALSE;
+    }
     *dcb = gLine->driver;
     return TRUE;
 }
@@ -163,8 +166,9 @@ BOOL WINAPI FakeClearCommError(HANDLE, LPDWORD errors, LPCOMSTAT stat) {
     Serialised call;
     ++gLine->calls;
     ++gLine->counts;
-    if (gLine->countFails || call.Hung())
+    if (gLine->countFails || call.Hung()) {
         return FALSE;
+    }
     *errors = CE_FRAME; // line errors are reported here and must be dropped
     CriticalSectionLock hold(gQueueLock);
     *stat = {};
@@ -188,8 +192,9 @@ Ending StallHere(Stall stall) {
         WaitForMultipleObjects(2, byCancel, FALSE, INFINITE);
         break;
     case Stall::DriverTimeout:
-        if (WaitForMultipleObjects(2, byCancel, FALSE, DriverWriteTimeout) == WAIT_TIMEOUT)
+        if (WaitForMultipleObjects(2, byCancel, FALSE, DriverWriteTimeout) == WAIT_TIMEOUT) {
             return Ending::TimedOut;
+        }
         break;
     case Stall::Forever:
         WaitForSingleObject(gLine->released, INFINITE);
@@ -207,8 +212,9 @@ BOOL WINAPI FakeReadFile(HANDLE, LPVOID buffer, DWORD count, LPDWORD got, LPOVER
         *got = 0;
         return FALSE;
     }
-    if (count > gLine->largestRead)
+    if (count > gLine->largestRead) {
         gLine->largestRead = count;
+    }
     CriticalSectionLock hold(gQueueLock);
     DWORD n = count < gLine->queue.size() ? count : static_cast<DWORD>(gLine->queue.size());
     std::memcpy(buffer, gLine->queue.data(), n);
@@ -248,11 +254,13 @@ BOOL WINAPI FakePurgeComm(HANDLE, DWORD flags) {
     ++gLine->purges;
     {
         CriticalSectionLock hold(gQueueLock);
-        if (flags & PURGE_RXCLEAR)
+        if (flags & PURGE_RXCLEAR) {
             gLine->queue.clear();
+        }
     }
-    if (flags & (PURGE_TXABORT | PURGE_RXABORT))
+    if (flags & (PURGE_TXABORT | PURGE_RXABORT)) {
         SetEvent(gLine->aborted);
+    }
     return TRUE;
 }
 
@@ -296,8 +304,9 @@ DWORD WINAPI AskIsOpen(LPVOID) {
 // ended while it held the table's lock would leave it held for ever.
 bool TableAnswers() {
     HANDLE t = CreateThread(nullptr, 0, AskIsOpen, nullptr, 0, nullptr);
-    if (!t)
+    if (!t) {
         return false;
+    }
     bool answered = WaitForSingleObject(t, 1000) == WAIT_OBJECT_0;
     CloseHandle(t);
     return answered;
@@ -571,14 +580,16 @@ TEST_F(Seam, ReopeningAPortClosesTheOldHandle) {
 }
 
 TEST_F(Seam, PortsGrowOnDemandAndCloseAllClosesEveryOne) {
-    for (uint32_t port : {0u, 15u, 16u, 40u})
+    for (uint32_t port : {0u, 15u, 16u, 40u}) {
         ASSERT_NE(Open(port), 0u) << port;
+    }
     EXPECT_TRUE(SerialIsOpen(40));
     EXPECT_FALSE(SerialIsOpen(41));
     SerialCloseAll();
     EXPECT_EQ(line_.closed.size(), 4u);
-    for (uint32_t port : {0u, 15u, 16u, 40u})
+    for (uint32_t port : {0u, 15u, 16u, 40u}) {
         EXPECT_FALSE(SerialIsOpen(port));
+    }
 }
 
 TEST_F(Seam, AFailingCountReadsAsNothingWaiting) {

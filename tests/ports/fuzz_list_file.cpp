@@ -20,10 +20,12 @@ struct Input {
     static size_t Read(void* source, uint8_t* buffer, size_t size) {
         auto* in = static_cast<Input*>(source);
         size_t n = in->size - in->at;
-        if (n > size)
+        if (n > size) {
             n = size;
-        if (n > in->step)
+        }
+        if (n > in->step) {
             n = in->step;
+        }
         std::memcpy(buffer, in->data + in->at, n);
         in->at += n;
         return n;
@@ -42,12 +44,14 @@ std::string Reference(const uint8_t* data, size_t size, bool& found) {
         }
         if (i < size) {
             const uint8_t end = data[i++];
-            if (end == '\r' && i < size && data[i] == '\n')
+            if (end == '\r' && i < size && data[i] == '\n') {
                 ++i;
+            }
         }
         const std::string_view view(line);
-        if (view.find(ProlificMarker) == view.npos && view.find(Ch340Marker) == view.npos)
+        if (view.find(ProlificMarker) == view.npos && view.find(Ch340Marker) == view.npos) {
             continue;
+        }
         const size_t open = view.find('('), close = view.find(')');
         if (open != view.npos && close != view.npos && close > open) {
             result = line.substr(open + 1, close - open - 1);
@@ -60,8 +64,9 @@ std::string Reference(const uint8_t* data, size_t size, bool& found) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size == 0)
+    if (size == 0) {
         return 0;
+    }
     const size_t step = 1 + data[0] % 16;
     ++data;
     --size;
@@ -72,8 +77,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         ListLineReader reader(&Input::Read, &in);
         bool found = false;
         const std::string name = ListPortName(reader, found);
-        if (found != refFound || name != expected)
+        if (found != refFound || name != expected) {
             std::abort();
+        }
     }
     return 0;
 }

@@ -36,10 +36,12 @@ std::vector<ToolkitEventData> Drain() {
     std::vector<ToolkitEventData> got;
     for (int i = 0; i < 1000; ++i) {
         uint32_t kind = EventWait();
-        if (kind == Sentinel && ToolkitEvent.kind == Sentinel)
+        if (kind == Sentinel && ToolkitEvent.kind == Sentinel) {
             return got;
-        if (ToolkitEvent.kind != 0)
+        }
+        if (ToolkitEvent.kind != 0) {
             got.push_back(ToolkitEvent);
+        }
     }
     ADD_FAILURE() << "sentinel never came back";
     return got;
@@ -55,8 +57,9 @@ class Toolkit : public ::testing::Test {
         Drain();
     }
     void TearDown() override {
-        if (window)
+        if (window) {
             WindowClose(window);
+        }
         Pump();
     }
     uint32_t window = 0;
@@ -64,8 +67,9 @@ class Toolkit : public ::testing::Test {
 
 uint32_t MakeList() {
     uint32_t list = DropListCreate(10, 10, 60, 20);
-    for (int i = 1; i <= 16; ++i)
+    for (int i = 1; i <= 16; ++i) {
         DropListAddItem(list, -1, std::to_wstring(i).c_str());
+    }
     GadgetSetState(list, 0);
     return list;
 }
@@ -154,8 +158,9 @@ TEST_F(Toolkit, EventPostedFromAnotherThreadWakesTheWait) {
         nullptr, 0, nullptr);
     ASSERT_NE(thread, nullptr);
     bool seen = false;
-    for (int i = 0; i < 200 && !seen; ++i)
+    for (int i = 0; i < 200 && !seen; ++i) {
         seen = EventWait() == GadgetEvent && EventGadget() == 4321;
+    }
     EXPECT_TRUE(seen);
     WaitForSingleObject(thread, 5000);
     CloseHandle(thread);
@@ -216,8 +221,9 @@ DWORD WINAPI AnswerBox(LPVOID param) {
         if (box) {
             watch->found = true;
             Sleep(100);
-            for (HWND h : watch->windows)
+            for (HWND h : watch->windows) {
                 watch->enabled.push_back(IsWindowEnabled(h));
+            }
             PostMessageW(box, WM_COMMAND, IDOK, 0);
             return 0;
         }
@@ -270,9 +276,11 @@ TEST_F(Toolkit, FocusWalkFollowsEnabledTabStops) {
     auto prev = [&] { SendMessageW(hwnd, WM_COMMAND, MAKEWPARAM(CommandFocusPrevious, 1), 0); };
     auto focused = [&]() -> uint32_t {
         HWND f = GetFocus();
-        for (uint32_t g : {o1, o2, list, b1, b2})
-            if (GadgetHandle(g) == f)
+        for (uint32_t g : {o1, o2, list, b1, b2}) {
+            if (GadgetHandle(g) == f) {
                 return g;
+            }
+        }
         return 0;
     };
     bool listStops = GetWindowLongW(GadgetHandle(list), GWL_STYLE) & WS_TABSTOP;
@@ -281,8 +289,9 @@ TEST_F(Toolkit, FocusWalkFollowsEnabledTabStops) {
     std::vector<uint32_t> order;
     for (uint32_t g : {o1, o2, list, b1, b2}) {
         LONG style = GetWindowLongW(GadgetHandle(g), GWL_STYLE);
-        if (style & WS_TABSTOP)
+        if (style & WS_TABSTOP) {
             order.push_back(g);
+        }
     }
     ASSERT_GE(order.size(), 2u);
     (void)listStops;
