@@ -19,7 +19,7 @@ uint32_t BtnWrite;
 uint32_t BtnRead;
 
 void CreateMainWindow() {
-    MainWindow = WindowOpen(914, 52, 286, 99, L"Конфигуратор      Tumark v. 0.2",
+    MainWindow = WindowOpen(914, 52, 286, 99, L"Конфигуратор      Tumark v. " TUMARK_VERSION,
                             WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WindowFlagCentre);
     if (!MainWindow) {
         return;

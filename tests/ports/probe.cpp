@@ -16,15 +16,10 @@
 #include <string>
 #include <vector>
 
-#include "ports/discovery.h"
-#include "ports/discovery_internal.h"
-#ifndef TUMARK_PROBE_WINDOW
-#define TUMARK_PROBE_WINDOW 0
-#endif
-#if TUMARK_PROBE_WINDOW
 #include "app/main_window.h"
 #include "app/toolkit/toolkit.h"
-#endif
+#include "ports/discovery.h"
+#include "ports/discovery_internal.h"
 
 namespace {
 
@@ -137,9 +132,8 @@ int wmain(int argc, wchar_t** argv) {
         return window != nullptr ? 0 : 1;
     }
     if (mode == L"has-window") {
-        return TUMARK_PROBE_WINDOW ? 0 : 1;
+        return 0; // the probe always carries the window's code now
     }
-#if TUMARK_PROBE_WINDOW
     if (mode == L"window") {
         HANDLE heap = HeapCreate(0, 0, 0);
         if (heap == nullptr || !ToolkitStart(GetModuleHandleW(nullptr), heap)) {
@@ -157,7 +151,6 @@ int wmain(int argc, wchar_t** argv) {
         ToolkitEnd();
         return 0;
     }
-#endif
     Print(L"usage: ports_probe folder <dir> | window | plainwindow | has-window | bench <dir> "
           L"<nop> <n>\n");
     return 2;

@@ -17,7 +17,7 @@ using namespace uidriver;
 
 namespace {
 
-const wchar_t* const kDefaultTitle = L"Конфигуратор      Tumark v. 0.2";
+const wchar_t* const kDefaultTitle = L"Конфигуратор      Tumark v. " TUMARK_VERSION;
 
 Program gProgram; // the program launched by "launch"
 
