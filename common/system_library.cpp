@@ -7,11 +7,8 @@
 
 void RestrictDllSearch() {
     using SetDefaultDirectories = BOOL(WINAPI*)(DWORD);
-    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-    const auto setDefault =
-        kernel ? reinterpret_cast<SetDefaultDirectories>(reinterpret_cast<void (*)()>(
-                     GetProcAddress(kernel, "SetDefaultDllDirectories")))
-               : nullptr;
+    const auto setDefault = ModuleFunction<SetDefaultDirectories>(GetModuleHandleW(L"kernel32.dll"),
+                                                                  "SetDefaultDllDirectories");
     if (!setDefault || !setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32)) {
         SetDllDirectoryW(L"");
     }
@@ -31,9 +28,4 @@ HMODULE LoadSystemLibrary(const wchar_t* library) {
     // The altered search path makes the DLL's own imports resolve from the
     // system folder too, not from the program's.
     return LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-}
-
-FARPROC SystemProcedure(const wchar_t* library, const char* function) {
-    HMODULE module = LoadSystemLibrary(library);
-    return module ? GetProcAddress(module, function) : nullptr;
 }

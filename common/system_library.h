@@ -17,13 +17,18 @@ void RestrictDllSearch();
 // loaded if need be; nullptr when it cannot be loaded.
 HMODULE LoadSystemLibrary(const wchar_t* library);
 
-// The address of `function` in the system DLL `library`, or nullptr.
-FARPROC SystemProcedure(const wchar_t* library, const char* function);
-
-// The same, as a pointer of the function's own type.
-template <typename Function> Function SystemFunction(const wchar_t* library, const char* function) {
+// `function` of a module already loaded, as a pointer of its own type;
+// nullptr when the module is null or lacks it.
+template <typename Function> Function ModuleFunction(HMODULE module, const char* function) {
     // Through a plain function pointer type, which any function pointer
     // converts to and from without a warning.
-    return reinterpret_cast<Function>(
-        reinterpret_cast<void (*)()>(SystemProcedure(library, function)));
+    return module ? reinterpret_cast<Function>(
+                        reinterpret_cast<void (*)()>(GetProcAddress(module, function)))
+                  : nullptr;
+}
+
+// `function` of the system DLL `library`, loaded from the system folder if
+// need be, as a pointer of its own type; nullptr when either is missing.
+template <typename Function> Function SystemFunction(const wchar_t* library, const char* function) {
+    return ModuleFunction<Function>(LoadSystemLibrary(library), function);
 }

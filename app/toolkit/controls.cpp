@@ -56,10 +56,8 @@ LRESULT CALLBACK ControlProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) 
 bool VisualStyles() {
     if (gThemed < 0) {
         gThemed = 0;
-        HMODULE comctl = GetModuleHandleW(L"COMCTL32.DLL");
-        auto getVersion = comctl ? reinterpret_cast<DLLGETVERSIONPROC>(reinterpret_cast<void*>(
-                                       GetProcAddress(comctl, "DllGetVersion")))
-                                 : nullptr;
+        const auto getVersion =
+            ModuleFunction<DLLGETVERSIONPROC>(GetModuleHandleW(L"COMCTL32.DLL"), "DllGetVersion");
         DLLVERSIONINFO info = {};
         info.cbSize = sizeof(info);
         if (getVersion && SUCCEEDED(getVersion(&info)) &&
