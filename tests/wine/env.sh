@@ -1,9 +1,10 @@
 # shellcheck shell=bash
 # Sourced by the bench scripts: where the private Wine prefix and the bench's
 # state (display number, process ids) live, and how Wine is called.
-# Two benches: TUMARK_FLAVOR win64 runs the 64-bit build under the host's
-# Wine 8; win32 runs the shipped 32-bit build under Wine 10 in WoW64 mode,
-# from the tree that scripts/setup-wine32 makes (tests/wine/trixie).
+# Both benches run Wine 10, from the Debian trixie tree that
+# scripts/setup-wine10 makes (tests/wine/trixie): TUMARK_FLAVOR win64 runs the
+# 64-bit build, which Wine 10 runs on every machine; win32 runs the shipped
+# 32-bit build in WoW64 mode, where the machine can run 32-bit code.
 TUMARK_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 : "${TUMARK_FLAVOR:=win64}"
 : "${TUMARK_BENCH_DIR:=$TUMARK_ROOT/build/$TUMARK_FLAVOR/bench}"
@@ -14,7 +15,6 @@ export WINEARCH=win64
 export WINEDEBUG=-all
 # A test adds its own overrides in TUMARK_WINEDLLOVERRIDES.
 export WINEDLLOVERRIDES="winemenubuilder.exe,mscoree,mshtml=${TUMARK_WINEDLLOVERRIDES:+;$TUMARK_WINEDLLOVERRIDES}"
-# shellcheck disable=SC2034 # WINE and WINESERVER are for the scripts that source this
 if [ "$TUMARK_FLAVOR" = win32 ]; then
   # A test of the 32-bit build on a machine that cannot run 32-bit code is
   # reported as skipped (ctest's skip code for every Wine test), not passed.
@@ -22,12 +22,20 @@ if [ "$TUMARK_FLAVOR" = win32 ]; then
     echo "skipped: $why" >&2
     exit 77
   fi
-  WINE=$TUMARK_ROOT/tests/wine/wine32
-  WINESERVER=$TUMARK_ROOT/tests/wine/wineserver32
 else
-  WINE=/usr/lib/wine/wine64
-  WINESERVER=/usr/lib/wine/wineserver64
+  # The 64-bit bench sees none of the tree's 32-bit DLLs: its prefix then has
+  # no WoW64 part and nothing in it ever runs 32-bit code, so it is made and
+  # behaves the same on a machine without 32-bit code as on one with it.
+  export TUMARK_WINE_NO_WOW64=1
 fi
+# Wine's own fonts (Tahoma, and Marlett for the title bar's buttons), which
+# the benches copy into their prefixes, are the tree's, seen from the host.
+# shellcheck disable=SC2034 # for the scripts that source this
+{
+  WINE=$TUMARK_ROOT/tests/wine/wine10
+  WINESERVER=$TUMARK_ROOT/tests/wine/wineserver10
+  TUMARK_WINE_FONTS=${TUMARK_TRIXIE_ROOT:-/var/lib/tumark/trixie}/usr/share/wine/fonts
+}
 if [ -z "${TUMARK_KEEP_DISPLAY:-}" ] && [ -s "$TUMARK_BENCH_DIR/display" ]; then
   DISPLAY=":$(cat "$TUMARK_BENCH_DIR/display")"
   export DISPLAY
