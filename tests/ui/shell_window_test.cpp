@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -310,52 +311,57 @@ std::vector<std::wstring> Walk(HWND window, Key key, int steps,
     return seen;
 }
 
-TEST_F(ShellWindowTest, TabFromNoFocusWithTheListDisabled) {
-    ASSERT_EQ(Focused(), L"");
-    const auto seen = Walk(Window(), Key::Tab, 5, [&] { return Focused(); });
-    const std::vector<std::wstring> expected = {kStandalone, kSlave, kWrite, kRead, kStandalone};
-    EXPECT_EQ(seen, expected);
+// Tab and Shift+Tab from each state a technician meets: the focus follows the
+// enabled tab stops, and the walk changes nothing else. An automatic option
+// that loses its check also loses WS_TABSTOP, so in slave mode the walk skips
+// "Автономный". Windows and Wine 10 send BN_CLICKED when the unchecked
+// "Ведомый" gets the focus: the mode, the list and its state stay as they
+// were, and no command runs.
+struct TabWalk {
+    const char* name;
+    std::vector<std::wstring> clicks; // the mode clicks that set the start up
+    Key key;
+    std::vector<std::wstring> expected;
+};
+
+void PrintTo(const TabWalk& walk, std::ostream* os) {
+    *os << walk.name;
 }
 
-TEST_F(ShellWindowTest, ShiftTabFromNoFocusWithTheListDisabled) {
-    ASSERT_EQ(Focused(), L"");
-    const auto seen = Walk(Window(), Key::ShiftTab, 5, [&] { return Focused(); });
-    const std::vector<std::wstring> expected = {kRead, kWrite, kSlave, kStandalone, kRead};
-    EXPECT_EQ(seen, expected);
-}
+class ShellTabWalkTest : public ShellWindowTest, public ::testing::WithParamInterface<TabWalk> {};
 
-TEST_F(ShellWindowTest, TabAndShiftTabWithTheListEnabled) {
-    // The click on "Ведомый" gives it the focus, as a mouse click would. An
-    // automatic option that loses its check also loses WS_TABSTOP, so the
-    // walk now skips "Автономный"; the list comes straight after "Ведомый".
-    ClickAndSettle(kSlave);
-    ASSERT_TRUE(ListEnabled());
-    ASSERT_EQ(Focused(), kSlave);
-    std::vector<std::wstring> stops;
-    for (const auto& control : State().controls) {
-        if (control.enabled && control.visible && (control.style & WS_TABSTOP)) {
-            stops.push_back(control.text);
-        }
+TEST_P(ShellTabWalkTest, FollowsTheTabStopsAndChangesNothing) {
+    const TabWalk& walk = GetParam();
+    for (const auto& caption : walk.clicks) {
+        ClickAndSettle(caption);
     }
-    ASSERT_EQ(stops, (std::vector<std::wstring>{kSlave, L"1", kWrite, kRead}));
-    const auto forward = Walk(Window(), Key::Tab, 5, [&] { return Focused(); });
-    EXPECT_EQ(forward, (std::vector<std::wstring>{L"1", kWrite, kRead, kSlave, L"1"}));
-    const auto backward = Walk(Window(), Key::ShiftTab, 5, [&] { return Focused(); });
-    EXPECT_EQ(backward, (std::vector<std::wstring>{kSlave, kRead, kWrite, L"1", kSlave}));
-    // The keys moved the focus only: the mode stays slave.
-    EXPECT_EQ(Read(), (Settings{0, 1, L"1", true}));
+    const Settings before = Read();
+    // A click leaves the focus on the clicked option; with none, nothing has it.
+    ASSERT_EQ(Focused(), walk.clicks.empty() ? L"" : walk.clicks.back());
+    const auto seen =
+        Walk(Window(), walk.key, static_cast<int>(walk.expected.size()), [&] { return Focused(); });
+    EXPECT_EQ(seen, walk.expected);
+    ASSERT_TRUE(Settle(Window()));
+    EXPECT_EQ(Read(), before);
+    EXPECT_TRUE(FindBoxes(program_.pid()).empty()) << "the walk ran a command";
 }
 
-TEST_F(ShellWindowTest, TabAfterBackToStandaloneSkipsTheDisabledList) {
-    ClickAndSettle(kSlave);
-    ClickAndSettle(kStandalone);
-    ASSERT_FALSE(ListEnabled());
-    ASSERT_EQ(Focused(), kStandalone);
-    const auto forward = Walk(Window(), Key::Tab, 3, [&] { return Focused(); });
-    EXPECT_EQ(forward, (std::vector<std::wstring>{kWrite, kRead, kStandalone}));
-    const auto backward = Walk(Window(), Key::ShiftTab, 3, [&] { return Focused(); });
-    EXPECT_EQ(backward, (std::vector<std::wstring>{kRead, kWrite, kStandalone}));
-}
+INSTANTIATE_TEST_SUITE_P(
+    Walks, ShellTabWalkTest,
+    ::testing::Values(
+        TabWalk{"TabFromNoFocus", {}, Key::Tab, {kStandalone, kSlave, kWrite, kRead, kStandalone}},
+        TabWalk{
+            "ShiftTabFromNoFocus", {}, Key::ShiftTab, {kRead, kWrite, kSlave, kStandalone, kRead}},
+        TabWalk{"TabInSlaveMode", {kSlave}, Key::Tab, {L"1", kWrite, kRead, kSlave, L"1"}},
+        TabWalk{
+            "ShiftTabInSlaveMode", {kSlave}, Key::ShiftTab, {kRead, kWrite, L"1", kSlave, kRead}},
+        TabWalk{
+            "TabBackInStandalone", {kSlave, kStandalone}, Key::Tab, {kWrite, kRead, kStandalone}},
+        TabWalk{"ShiftTabBackInStandalone",
+                {kSlave, kStandalone},
+                Key::ShiftTab,
+                {kRead, kWrite, kStandalone}}),
+    [](const ::testing::TestParamInfo<TabWalk>& info) { return std::string(info.param.name); });
 
 // The three ways to ask for the end, each declined with No in a different state.
 TEST_F(ShellWindowTest, EveryCloseRequestAsksAndNoKeepsEverything) {
