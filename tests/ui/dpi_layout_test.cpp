@@ -1,7 +1,8 @@
 // The configurator's window at the system DPI that tests/ui/dpi set in its
 // prefix (TUMARK_EXPECT_DPI): the layout grows with the DPI, every caption
 // fits its control in the control's own font, and the window stays centred.
-// Runs as a DPI-aware program, so that Windows shows it the real pixels.
+// Runs as a DPI-aware program (the driver's manifest), so that Windows shows
+// it the real pixels.
 #include <gtest/gtest.h>
 
 #include "uidriver.h"
@@ -210,8 +211,6 @@ TEST_F(DpiLayoutTest, TheWindowStaysCentred) {
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    // Without this, Windows would show a DPI-unaware test scaled pixels.
-    SetProcessDPIAware();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

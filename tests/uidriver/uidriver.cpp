@@ -466,6 +466,7 @@ WindowState ReadWindow(HWND top) {
     GetClientRect(top, &client);
     state.clientWidth = client.right;
     state.clientHeight = client.bottom;
+    ClientToScreen(top, &state.clientOrigin);
     state.style = GetWindowLongW(top, GWL_STYLE);
     state.exStyle = GetWindowLongW(top, GWL_EXSTYLE);
     state.enabled = IsWindowEnabled(top);

@@ -40,6 +40,7 @@ struct WindowState {
     RECT outer = {}; // screen coordinates
     int clientWidth = 0;
     int clientHeight = 0;
+    POINT clientOrigin = {}; // the client area's top left, screen coordinates
     LONG style = 0;
     LONG exStyle = 0;
     bool enabled = false;

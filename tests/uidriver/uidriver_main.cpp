@@ -36,6 +36,13 @@ std::wstring Hex(uint64_t value) {
     return text;
 }
 
+// A colour as ImageMagick writes a pixel in hex: RRGGBB.
+std::wstring Rgb(COLORREF colour) {
+    wchar_t text[8];
+    swprintf(text, 8, L"%02X%02X%02X", GetRValue(colour), GetGValue(colour), GetBValue(colour));
+    return text;
+}
+
 std::wstring Handle(HWND hwnd) {
     return Hex(reinterpret_cast<uintptr_t>(hwnd));
 }
@@ -135,10 +142,12 @@ bool Dump() {
           L" title=" + Quoted(s.title) + L" client=" + std::to_wstring(s.clientWidth) + L"x" +
           std::to_wstring(s.clientHeight) + L" outer=" + std::to_wstring(s.outer.left) + L"," +
           std::to_wstring(s.outer.top) + L"," + std::to_wstring(s.outer.right) + L"," +
-          std::to_wstring(s.outer.bottom) + L" style=" + Hex(static_cast<DWORD>(s.style)) +
-          L" exstyle=" + Hex(static_cast<DWORD>(s.exStyle)) + L" enabled=" +
-          std::to_wstring(s.enabled) + L" visible=" + std::to_wstring(s.visible) + L" iconic=" +
-          std::to_wstring(s.iconic) + L" zoomed=" + std::to_wstring(s.zoomed) + L" foreground=" +
+          std::to_wstring(s.outer.bottom) + L" clientat=" + std::to_wstring(s.clientOrigin.x) +
+          L"," + std::to_wstring(s.clientOrigin.y) + L" face=" + Rgb(GetSysColor(COLOR_BTNFACE)) +
+          L" style=" + Hex(static_cast<DWORD>(s.style)) + L" exstyle=" +
+          Hex(static_cast<DWORD>(s.exStyle)) + L" enabled=" + std::to_wstring(s.enabled) +
+          L" visible=" + std::to_wstring(s.visible) + L" iconic=" + std::to_wstring(s.iconic) +
+          L" zoomed=" + std::to_wstring(s.zoomed) + L" foreground=" +
           std::to_wstring(s.foreground));
     Print(L"screen " + std::to_wstring(GetSystemMetrics(SM_CXSCREEN)) + L"x" +
           std::to_wstring(GetSystemMetrics(SM_CYSCREEN)));
