@@ -234,77 +234,77 @@ TEST_F(Commands, TheWaitCursorShowsWhileWorkingAndNeverOverAMessage) {
     }
 }
 
-TEST_F(Commands, CableNotFoundOpensNothing) {
-    w.port = L"";
-    WriteCommand(EventTypeClick);
-    ExpectOneMessage(L"Внимание", WriteNotFound, 16);
-    EXPECT_EQ(w.opens, 0);
-    EXPECT_TRUE(w.requests.empty());
-
-    w.shown.clear();
-    auto before = Window();
-    ReadCommand(EventTypeClick);
-    ExpectOneMessage(L"Внимание", ReadNotFound, 16);
-    EXPECT_EQ(w.opens, 0);
-    EXPECT_TRUE(Window() == before);
-}
-
-TEST_F(Commands, PortThatCannotBeOpenedSendsNothing) {
-    w.openResult = 0;
-    WriteCommand(EventTypeClick);
-    ExpectOneMessage(L"Внимание", WriteBusy, 16);
-    EXPECT_TRUE(w.requests.empty());
-
-    w.shown.clear();
-    ReadCommand(EventTypeClick);
-    ExpectOneMessage(L"Внимание", ReadBusy, 16);
-    EXPECT_TRUE(w.requests.empty());
-}
-
-TEST_F(Commands, LinkFailureIsNotRetried) {
-    w.results = {ExchangePortClosed};
-    WriteCommand(EventTypeClick);
-    ExpectOneMessage(L"Внимание", WriteLink, 16);
-    EXPECT_EQ(w.requests.size(), 1u);
-
-    w = World{};
-    w.results = {ExchangePortClosed};
-    auto before = Window();
-    ReadCommand(EventTypeClick);
-    ExpectOneMessage(L"Внимание", ReadLink, 16);
-    EXPECT_EQ(w.requests.size(), 1u);
-    EXPECT_TRUE(Window() == before);
-}
-
-TEST_F(Commands, SilentDeviceGetsSixRequestsThenOneMessage) {
-    w.results = {ExchangeTimeout, ExchangeBadReply, ExchangeBadReply,
-                 ExchangeTimeout, ExchangeBadReply, ExchangeBadReply};
-    WriteCommand(EventTypeClick);
-    ExpectOneMessage(L"Внимание", WriteSilent, 16);
-    EXPECT_EQ(w.requests.size(), 6u);
-
-    w = World{};
-    w.results = {3, 3, 3, 3, 3, 2, ExchangeOk}; // the seventh would succeed: never asked
-    auto before = Window();
-    ReadCommand(EventTypeClick);
-    ExpectOneMessage(L"Внимание", ReadSilent, 16);
-    EXPECT_EQ(w.requests.size(), 6u);
-    EXPECT_TRUE(Window() == before);
-}
-
-TEST_F(Commands, AnswerOnTheSixthExchangeStillCounts) {
-    w.results = {3, 3, 2, 3, 3, ExchangeOk};
-    w.reply = Reply(1, ModeStandalone);
-    WriteCommand(EventTypeClick);
-    ExpectOneMessage(L"Выполнено", WriteDone, 64);
-    EXPECT_EQ(w.requests.size(), 6u);
-
-    w = World{};
-    w.results = {3, 3, 3, 3, 3, ExchangeOk};
-    w.reply = Reply(4, ModeSlave);
-    ReadCommand(EventTypeClick);
-    ExpectOneMessage(L"Выполнено", ReadDone, 64);
-    EXPECT_EQ(w.requests.size(), 6u);
+// Each outcome of a press, for both commands: its one message, how far the
+// command got (opens, requests) and, for a failed Read, a window untouched.
+// A silent line gets exactly six requests even when a seventh would succeed;
+// a port that closed is not retried; an answer on the sixth still counts.
+TEST_F(Commands, EachOutcomeGivesItsMessageAfterTheRightNumberOfRequests) {
+    struct Case {
+        const char* what;
+        const wchar_t* port;
+        uintptr_t openResult;
+        std::deque<uint8_t> results;
+        int opens;
+        size_t requests;
+        const wchar_t* caption;
+        uint32_t style;
+        const std::wstring* writeText;
+        const std::wstring* readText;
+    };
+    const Case cases[] = {
+        {"no cable", L"", 1, {}, 0, 0, L"Внимание", 16, &WriteNotFound, &ReadNotFound},
+        {"port busy", L"COM7", 0, {}, 1, 0, L"Внимание", 16, &WriteBusy, &ReadBusy},
+        {"port closed",
+         L"COM7",
+         1,
+         {ExchangePortClosed, ExchangeOk},
+         1,
+         1,
+         L"Внимание",
+         16,
+         &WriteLink,
+         &ReadLink},
+        {"silent",
+         L"COM7",
+         1,
+         {ExchangeTimeout, ExchangeBadReply, ExchangeBadReply, ExchangeTimeout, ExchangeBadReply,
+          ExchangeTimeout, ExchangeOk},
+         1,
+         6,
+         L"Внимание",
+         16,
+         &WriteSilent,
+         &ReadSilent},
+        {"answer on the sixth",
+         L"COM7",
+         1,
+         {ExchangeBadReply, ExchangeBadReply, ExchangeTimeout, ExchangeBadReply, ExchangeTimeout,
+          ExchangeOk},
+         1,
+         6,
+         L"Выполнено",
+         64,
+         &WriteDone,
+         &ReadDone},
+    };
+    for (const Case& c : cases) {
+        for (bool read : {false, true}) {
+            SCOPED_TRACE(testing::Message() << c.what << (read ? ", Read" : ", Write"));
+            w = World{};
+            w.port = c.port;
+            w.openResult = c.openResult;
+            w.results = c.results;
+            w.reply = Reply(1, ModeStandalone); // what the window sends, so no EEPROM error
+            SetWindow(L"1", true);
+            const auto before = Window();
+            read ? ReadCommand(EventTypeClick) : WriteCommand(EventTypeClick);
+            ExpectOneMessage(c.caption, read ? *c.readText : *c.writeText, c.style);
+            EXPECT_EQ(w.discoveries, 1);
+            EXPECT_EQ(w.opens, c.opens);
+            EXPECT_EQ(w.requests.size(), c.requests);
+            EXPECT_TRUE(Window() == before);
+        }
+    }
 }
 
 TEST_F(Commands, WriteSendsTheWindowsSettings) {
