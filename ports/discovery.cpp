@@ -122,12 +122,6 @@ std::wstring FindPortInFolder(const std::wstring& folder) {
     return ReadListPort(folder + ListName);
 }
 
-std::wstring GetProgramFolder() {
-    std::wstring folder;
-    ReadProgramFolder(WindowHandle(MainWindow), folder);
-    return folder;
-}
-
 std::wstring FindDevicePort() {
     std::wstring folder;
     if (!ReadProgramFolder(WindowHandle(MainWindow), folder)) {
@@ -154,16 +148,6 @@ size_t TextFile::ReadChunk(void* source, uint8_t* buffer, size_t size) {
         return 0; // a failed read ends the list; what was found so far stands
     }
     return got;
-}
-
-std::wstring ReadTextLine(TextFile& file) {
-    std::string bytes;
-    file.Lines().ReadLine(bytes);
-    return Utf8ToWide(bytes);
-}
-
-bool TextFileAtEnd(TextFile& file) {
-    return file.Lines().AtEnd();
 }
 
 std::wstring Utf8ToWide(std::string_view bytes) {

@@ -8,5 +8,4 @@
 #include <string>
 
 std::wstring FindDevicePort();
-std::wstring GetProgramFolder();
 bool LaunchAndWait(const std::wstring& toolPath);

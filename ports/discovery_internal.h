@@ -1,6 +1,6 @@
 // Narrow seams of port discovery for the tests: the same steps as
-// FindDevicePort and GetProgramFolder, given the folder or the window instead
-// of taking them from the main window, and the list file they read. GUI thread.
+// FindDevicePort, given the folder or the window instead of taking them from
+// the main window, and the list file it reads. GUI thread.
 #pragma once
 
 #include <windows.h>
@@ -47,15 +47,9 @@ class TextFile {
     ListLineReader lines_;
 };
 
-// ReadListPort reads the list differently from these two: it hands the
-// undecoded lines to ListPortName (ports/list_file.h), since the line rule is
-// host-tested and fuzzed on bytes and only the name it finds needs decoding.
-// ReadTextLine and TextFileAtEnd are those same lines decoded, for the tests.
-//
-// The next line of the file, decoded from UTF-8; its terminator is dropped.
-std::wstring ReadTextLine(TextFile& file);
-// True when no further byte can be read (a failed read counts as the end).
-bool TextFileAtEnd(TextFile& file);
+// ReadListPort hands the undecoded lines to ListPortName (ports/list_file.h):
+// the line rule is host-tested and fuzzed on bytes, and since its markers and
+// parentheses are ASCII, only the name it finds needs decoding.
 
 // UTF-8 bytes to UTF-16 with MultiByteToWideChar (CP_UTF8, no flags); bytes
 // that are not UTF-8 come out as replacement characters.

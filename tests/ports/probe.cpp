@@ -2,7 +2,7 @@
 // the benchmark. Prints its results in UTF-8 on standard output.
 //   ports_probe folder <dir>        FindPortInFolder(<dir>\)
 //   ports_probe window              opens the toolkit's window as MainWindow,
-//                                   prints GetProgramFolder and FindDevicePort
+//                                   prints the program folder and FindDevicePort
 //   ports_probe plainwindow         the same through a plain window of its own
 //   ports_probe has-window          exit code 0 when "window" is built in
 //   ports_probe desktop             makes one window and ends, so that Wine's
@@ -145,7 +145,9 @@ int wmain(int argc, wchar_t** argv) {
             Print(L"no window\n");
             return 1;
         }
-        Print(L"folder=" + GetProgramFolder() + L"\n");
+        std::wstring folder;
+        ReadProgramFolder(WindowHandle(MainWindow), folder);
+        Print(L"folder=" + folder + L"\n");
         Print(L"port=" + FindDevicePort() + L"\n");
         WindowClose(MainWindow);
         ToolkitEnd();
