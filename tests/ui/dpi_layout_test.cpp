@@ -88,6 +88,32 @@ HFONT ControlFont(HWND control) {
     return static_cast<HFONT>(GetStockObject(RunningOnWine() ? DEFAULT_GUI_FONT : SYSTEM_FONT));
 }
 
+struct WindowSearch {
+    DWORD pid;
+    const wchar_t* className;
+    HWND found;
+};
+
+BOOL CALLBACK MatchWindow(HWND hwnd, LPARAM data) {
+    auto* search = reinterpret_cast<WindowSearch*>(data);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(hwnd, &owner);
+    wchar_t name[64] = {};
+    GetClassNameW(hwnd, name, 64);
+    if (owner == search->pid && IsWindowVisible(hwnd) && _wcsicmp(name, search->className) == 0) {
+        search->found = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// The visible top-level window of class `className` of process `pid`.
+HWND VisibleWindowOfClass(DWORD pid, const wchar_t* className) {
+    WindowSearch search{pid, className, nullptr};
+    EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 class DpiLayoutTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -100,8 +126,8 @@ class DpiLayoutTest : public ::testing::Test {
         state_ = ReadWindow(program_.window());
         ASSERT_EQ(state_.controls.size(), 8u);
     }
-    // A length at 96 DPI, exactly, at this DPI.
-    double At(int pixels) const { return pixels * dpi_ / 96.0; }
+    // A position at 96 DPI at this DPI, rounded half up as MulDiv rounds.
+    long Edge(int pixels) const { return std::lround(pixels * dpi_ / 96.0); }
 
     int dpi_ = 0;
     Program program_;
@@ -123,7 +149,10 @@ TEST_F(DpiLayoutTest, ClientAreaAndControlsGrowByTheDpi) {
     }
     EXPECT_TRUE(known) << "no client size listed for " << dpi_ << " DPI";
 
-    // Every edge within a pixel of its place at 96 DPI times DPI / 96.
+    // Every edge exactly at its place at 96 DPI times DPI / 96, rounded: the
+    // edges are scaled, not the sizes, so the frames still touch and no edge
+    // drifts by the rounding of a size (at 120 DPI a scaled size would put the
+    // right edge of "1" and of both buttons one pixel short).
     struct Place {
         const wchar_t* caption;
         int x, y, width, height;
@@ -139,10 +168,10 @@ TEST_F(DpiLayoutTest, ClientAreaAndControlsGrowByTheDpi) {
         const RECT& r = state_.controls[i].rect;
         SCOPED_TRACE(Utf8(p.caption));
         EXPECT_EQ(state_.controls[i].text, p.caption);
-        EXPECT_LE(std::abs(r.left - At(p.x)), 1.0) << r.left;
-        EXPECT_LE(std::abs(r.top - At(p.y)), 1.0) << r.top;
-        EXPECT_LE(std::abs(r.right - At(p.x + p.width)), 1.0) << r.right;
-        EXPECT_LE(std::abs(r.bottom - At(p.y + p.height)), 1.0) << r.bottom;
+        EXPECT_EQ(r.left, Edge(p.x));
+        EXPECT_EQ(r.top, Edge(p.y));
+        EXPECT_EQ(r.right, Edge(p.x + p.width));
+        EXPECT_EQ(r.bottom, Edge(p.y + p.height));
     }
     // The three frames still touch, as at 96 DPI.
     EXPECT_EQ(state_.controls[0].rect.right, state_.controls[3].rect.left);
@@ -191,6 +220,41 @@ TEST_F(DpiLayoutTest, EveryCaptionFitsItsControlInItsOwnFont) {
     const int room = 2 * GetSystemMetrics(SM_CXFIXEDFRAME) + GetSystemMetrics(SM_CXSMICON) +
                      3 * metrics.iCaptionWidth + 2 * average;
     EXPECT_LE(title, outer - room) << "title " << title << " px, window " << outer << " px";
+}
+
+// Opened, the direction list shows all sixteen items at once, at every DPI:
+// the room it is given grows with the items' height.
+TEST_F(DpiLayoutTest, TheOpenListShowsAllSixteenItems) {
+    const Control* slave = FindControl(state_, L"Ведомый");
+    const Control* list = FindControlByClass(state_, L"ComboBox");
+    ASSERT_NE(slave, nullptr);
+    ASSERT_NE(list, nullptr);
+    ASSERT_TRUE(Click(slave->hwnd));
+    ASSERT_TRUE(Settle(program_.window()));
+    for (int i = 0; i < 100 && !IsWindowEnabled(list->hwnd); ++i) {
+        Sleep(50);
+    }
+    ASSERT_TRUE(PostMessageW(list->hwnd, CB_SHOWDROPDOWN, TRUE, 0));
+    HWND open = nullptr;
+    for (int i = 0; i < 100 && !open; ++i) {
+        Sleep(50);
+        open = VisibleWindowOfClass(program_.pid(), L"ComboLBox");
+    }
+    ASSERT_NE(open, nullptr) << "the list did not open: enabled " << IsWindowEnabled(list->hwnd)
+                             << " dropped " << SendMessageW(list->hwnd, CB_GETDROPPEDSTATE, 0, 0);
+    RECT rect = {};
+    ASSERT_TRUE(GetWindowRect(open, &rect));
+    const LRESULT count = SendMessageW(open, LB_GETCOUNT, 0, 0);
+    const LRESULT item = SendMessageW(open, LB_GETITEMHEIGHT, 0, 0);
+    ASSERT_EQ(count, 16);
+    ASSERT_GT(item, 0);
+    // Its inside holds every item: no scrolling needed to see "16".
+    RECT inside = {};
+    ASSERT_TRUE(GetClientRect(open, &inside));
+    EXPECT_GE(inside.bottom, 16 * item)
+        << "open list " << rect.bottom - rect.top << " px, items " << item << " px";
+    EXPECT_EQ(SendMessageW(open, LB_GETTOPINDEX, 0, 0), 0);
+    ASSERT_TRUE(PressKey(program_.window(), Key::Esc));
 }
 
 TEST_F(DpiLayoutTest, TheWindowStaysCentred) {
