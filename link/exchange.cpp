@@ -1,11 +1,14 @@
 // One request/reply exchange on port 0: build the request, flush what is
 // waiting, send from a writer thread, pause, collect the reply from a
-// reader thread, check it. Runs on the GUI thread; the two workers run one
-// after the other, so the port and the frames are never used by two threads
-// at once.
+// reader thread, check it. Runs on the GUI thread; the workers run one after
+// the other, each with 500 ms for its job. Every port call a worker makes
+// ends by that moment, so an overrunning worker is never ended from outside:
+// it is cut off from the port and RxFrame and left to end by itself.
 #include "link/exchange.h"
 
+#include "link/clock.h"
 #include "link/frame.h"
+#include "link/port_gate.h"
 #include "link/serial_port.h"
 #include "link/worker.h"
 
@@ -20,7 +23,7 @@ namespace {
 
 constexpr uint32_t DevicePort = 0;
 constexpr uint32_t ScratchSize = 201;
-constexpr uint32_t WorkerLimit = 500;
+constexpr uint64_t WorkerLimit = 500; // ms
 constexpr uint32_t WriteToReadPause = 12;
 constexpr int Polls = 30;
 constexpr uint32_t PollPause = 10;
@@ -29,19 +32,12 @@ constexpr uint32_t PollPause = 10;
 // next flush.
 constexpr int FlushRounds = 64;
 
-// How long a stopped worker is given to end once its I/O is cancelled, and
-// once the port is aborted where cancelling could not reach its call. Short,
-// so that the exchange still returns close to its 500 ms limit.
-constexpr uint32_t CancelGrace = 30;
-constexpr uint32_t AbortGrace = 10;
-
 uint32_t gWriterId;
 uint32_t gReaderId;
 
-// Each worker is admitted under a number of its own and passes the gate for
-// every port call and for its copy into RxFrame. A worker that overran its
-// limit is revoked: whatever it does afterwards, it makes no further port
-// call and never publishes into RxFrame.
+// Each worker is admitted under a number of its own, with the moment by
+// which its job must be done; a worker that did not finish by then is
+// revoked: it starts no further port call and never writes RxFrame.
 PortGate gGate;
 uint32_t gLastNumber;
 
@@ -50,20 +46,36 @@ uint32_t Self(LPVOID parameter) {
 }
 
 DWORD WINAPI WriterThread(LPVOID parameter) {
-    const GateKey key{&gGate, Self(parameter)};
+    const uint32_t self = Self(parameter);
+    uint64_t until = 0;
+    if (!gGate.Until(self, until)) {
+        return 0;
+    }
+    // A failed or short write is not looked at: it shows up as a missing
+    // reply. One cut off at the limit is an overrun.
     if (SerialIsOpen(DevicePort)) {
-        SerialWrite(DevicePort, TxFrame, FrameSize, key);
+        SerialWrite(DevicePort, TxFrame, FrameSize, until);
+    }
+    if (gGate.Enter(self)) {
+        gGate.Finish();
     }
     return 0;
 }
 
 DWORD WINAPI ReaderThread(LPVOID parameter) {
-    const GateKey key{&gGate, Self(parameter)};
+    const uint32_t self = Self(parameter);
+    uint64_t until = 0;
+    if (!gGate.Until(self, until)) {
+        return 0;
+    }
     uint8_t scratch[ScratchSize] = {};
     uint32_t waiting = 0;
     for (int poll = 0; poll < Polls; ++poll) {
         Pause(PollPause);
-        waiting = SerialInputCount(DevicePort, key);
+        if (!gGate.InTime(self)) {
+            return 0;
+        }
+        waiting = SerialInputCount(DevicePort, until);
         if (waiting >= FrameSize) {
             break;
         }
@@ -71,54 +83,34 @@ DWORD WINAPI ReaderThread(LPVOID parameter) {
     if (waiting > ScratchSize) {
         waiting = ScratchSize; // never more than the scratch buffer at once
     }
-    // Only bytes that are waiting are read, so this does not block unless the
-    // queue was purged under it, and then the worker is being cut off.
-    uint32_t got = SerialRead(DevicePort, scratch, waiting, key);
-    if (key.Enter()) {
+    // Only bytes that are waiting are read, so the read ends at once unless
+    // the driver is stuck; then it is cut off at the limit.
+    uint32_t got = 0;
+    if (waiting > 0 && gGate.InTime(self)) {
+        got = SerialRead(DevicePort, scratch, waiting, until);
+    }
+    if (gGate.Enter(self)) {
         std::memset(RxFrame, 0, FrameSize);
         std::memcpy(RxFrame, scratch, got < FrameSize ? got : FrameSize);
-        key.Leave();
+        gGate.Finish();
     }
     return 0;
 }
 
-// Starts a worker as the admitted one; 0 when it could not be started.
-uint32_t StartAdmitted(LPTHREAD_START_ROUTINE procedure) {
+// Runs one worker to the end of its job or to its limit: true when it
+// finished in time. One that did not (or could not be started) is revoked
+// and its entry removed; it ends by itself once its port call is cut off.
+bool RunWorker(LPTHREAD_START_ROUTINE procedure, uint32_t& id) {
     gLastNumber = gLastNumber % 0x3FFFFFFF + 1; // 1 to 2^30 - 1; 0 stands for none
-    gGate.Admit(gLastNumber);
-    uint32_t id =
-        StartWorker(procedure, reinterpret_cast<void*>(static_cast<uintptr_t>(gLastNumber)));
-    if (id == 0) {
-        gGate.Revoke();
-    }
-    return id;
-}
-
-// Stops a worker that overran its limit. It is ended by force only while it
-// is held inside the gate, in a port call, where it holds none of our locks;
-// anywhere else it is left to end by itself, shut out of the port and the
-// frames.
-void StopOverrunning(uint32_t id) {
+    const uint64_t until = LinkMicroseconds() + WorkerLimit * 1000;
+    gGate.Admit(gLastNumber, until);
+    id = StartWorker(procedure, reinterpret_cast<void*>(static_cast<uintptr_t>(gLastNumber)));
+    const bool done = id != 0 && AwaitWorker(id, MillisecondsUntil(until)) && gGate.Done();
     gGate.Revoke();
-    WorkerCancel cancel = CancelWorkerIo(id, CancelGrace);
-    if (cancel == WorkerCancel::Refused) {
-        // Wine cannot cancel a serial call, but an abort of the port ends it.
-        // On Windows a refused cancel means no call of the worker is pending,
-        // so the abort does not wait behind one.
-        SerialAbort(DevicePort);
-        if (AwaitWorker(id, AbortGrace)) {
-            cancel = WorkerCancel::Ended;
-        }
+    if (id != 0 && !done) {
+        StopWorker(id);
     }
-    if (cancel != WorkerCancel::Ended && gGate.Seize()) {
-        if (StopWorker(id)) {
-            gGate.Forget();
-        } else {
-            gGate.Unseize(); // it leaves when its call ends; the next waits
-        }
-        return;
-    }
-    ForgetWorker(id);
+    return done;
 }
 
 void Flush() {
@@ -143,26 +135,16 @@ uint8_t ExchangeFrame(uint32_t b0, uint32_t b1, uint32_t b2, uint32_t b3, uint32
         return ExchangePortClosed;
     }
 
+    FineTimer(); // before the first limit is timed
     Flush();
 
     // A worker that could not be started is a timeout, never a success read
     // from the previous exchange's reply.
-    gWriterId = StartAdmitted(WriterThread);
-    if (gWriterId == 0) {
-        return ExchangeTimeout;
-    }
-    if (!AwaitWorker(gWriterId, WorkerLimit)) {
-        StopOverrunning(gWriterId);
+    if (!RunWorker(WriterThread, gWriterId)) {
         return ExchangeTimeout;
     }
     Pause(WriteToReadPause);
-
-    gReaderId = StartAdmitted(ReaderThread);
-    if (gReaderId == 0) {
-        return ExchangeTimeout;
-    }
-    if (!AwaitWorker(gReaderId, WorkerLimit)) {
-        StopOverrunning(gReaderId);
+    if (!RunWorker(ReaderThread, gReaderId)) {
         return ExchangeTimeout;
     }
     return AcceptReply(RxFrame) ? ExchangeOk : ExchangeBadReply;

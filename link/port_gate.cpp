@@ -1,66 +1,58 @@
 // The gate of the frame exchange's workers: one atomic word holds the
-// admitted worker's number and whether someone is inside or seized there.
-// Enter and Leave run on the workers, the rest on the GUI thread.
+// admitted worker's number and whether it is inside or has finished; a
+// second holds its moment. Admit, Revoke and Done run on the GUI thread, the
+// rest on the workers.
 #include "link/port_gate.h"
+
+#include "link/clock.h"
 
 #include <windows.h>
 
-void PortGate::Admit(uint32_t worker) {
-    uint32_t s = state_.load();
-    while (!state_.compare_exchange_weak(s, (s & Flags) | (worker & ~Flags))) {
-    }
-}
-
-bool PortGate::Enter(uint32_t worker) {
-    for (;;) {
-        uint32_t s = state_.load();
-        if ((s & ~Flags) != worker) {
-            return false;
-        }
-        if (!(s & Inside)) {
-            if (state_.compare_exchange_weak(s, s | Inside)) {
-                return true;
-            }
-            continue;
-        }
-        // A worker revoked a moment ago is still inside; wait for it to
-        // leave or be ended, so that two port calls never overlap.
-        Sleep(1);
-    }
-}
-
-void PortGate::Leave() {
-    for (;;) {
-        uint32_t s = state_.load();
-        if (s & Seized) {
-            // About to be ended by the GUI thread: stay where that is safe.
-            Sleep(1);
-            continue;
-        }
-        if (state_.compare_exchange_weak(s, s & ~Inside)) {
-            return;
-        }
-    }
+void PortGate::Admit(uint32_t worker, uint64_t until) {
+    // The last worker was revoked, so nobody is inside: the moment can change.
+    until_.store(until);
+    state_.store(worker & ~Flags);
 }
 
 void PortGate::Revoke() {
-    state_.fetch_and(Flags);
+    uint32_t s = state_.fetch_and(Flags);
+    while (s & Inside) {
+        // The worker is copying its 8 bytes; it leaves in a moment.
+        Sleep(0);
+        s = state_.load();
+    }
 }
 
-bool PortGate::Seize() {
+bool PortGate::Done() const {
+    return (state_.load() & Finished) != 0;
+}
+
+bool PortGate::Until(uint32_t worker, uint64_t& until) const {
+    // The moment is read before the number is checked: a moment read after a
+    // later Admit comes with that admission's number, never with this one.
+    until = until_.load();
+    return worker != 0 && (state_.load() & ~Flags) == worker;
+}
+
+bool PortGate::InTime(uint32_t worker) const {
+    uint64_t until = 0;
+    return Until(worker, until) && LinkMicroseconds() < until;
+}
+
+bool PortGate::Enter(uint32_t worker) {
     uint32_t s = state_.load();
-    while (s & Inside) {
-        if (state_.compare_exchange_weak(s, s | Seized)) {
+    for (;;) {
+        if ((s & ~Flags) != worker || worker == 0 || LinkMicroseconds() >= until_.load()) {
+            return false;
+        }
+        if (state_.compare_exchange_weak(s, s | Inside)) {
             return true;
         }
     }
-    return false;
 }
 
-void PortGate::Forget() {
-    state_.fetch_and(~Flags);
-}
-
-void PortGate::Unseize() {
-    state_.fetch_and(~Seized);
+void PortGate::Finish() {
+    uint32_t s = state_.load();
+    while (!state_.compare_exchange_weak(s, (s & ~Inside) | Finished)) {
+    }
 }

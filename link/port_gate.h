@@ -1,20 +1,16 @@
-// The gate that a frame-exchange worker passes for each port call and for
-// its copy into RxFrame. Workers enter and leave; the GUI thread admits a
-// worker, revokes it when it overruns, and decides whether it may be ended.
+// The pass of the frame exchange's current worker. The GUI thread admits one
+// worker at a time, with the moment by which its job must be done, and
+// revokes it once that moment has passed. The worker reads its moment here,
+// looks at its pass before each port call, and marks its job done (the
+// reader: publishes into RxFrame) only inside the gate.
 //
-// The rules that make a stop safe:
-// 1. Only the admitted worker enters, and one at a time; after Revoke no
-//    worker enters again until the next Admit.
-// 2. Inside, a worker makes one Win32 I/O call on a handle it looked up
-//    before entering, or copies into the frames. It holds none of our locks
-//    and allocates nothing there, so ending its thread there leaves nothing
-//    half done that anyone else waits for.
-// 3. Outside, a worker may hold a lock (the port table's, the heap's, the
-//    loader's); it is never ended there. A revoked worker outside can no
-//    longer enter, so it touches nothing and ends by itself.
-// 4. Seize pins a revoked worker inside: from then on Leave holds it at a
-//    sleep until the stopper has ended it (Forget) or given up (Unseize).
-//    So the stopper never ends a worker that has just walked out.
+// What this gives:
+// 1. After Revoke has returned, the revoked worker is not inside and never
+//    enters again, so it never writes RxFrame and never marks a job done.
+// 2. A revoked worker starts no port call once it has seen its pass gone; a
+//    call it had already started ends by its moment, which has passed.
+// 3. Nobody waits inside the gate: the only work done there is copying 8
+//    bytes and setting a bit, so Revoke's wait for it is short.
 #pragma once
 
 #include <atomic>
@@ -22,40 +18,29 @@
 
 class PortGate {
   public:
-    // Makes worker (1 to 2^30 - 1) the only one that may enter.
-    void Admit(uint32_t worker);
-    // Blocks while another worker is inside; false once worker is not the
-    // admitted one.
-    bool Enter(uint32_t worker);
-    void Leave();
-
-    // GUI thread, for an overrunning worker.
+    // GUI thread: makes worker (1 to 2^30 - 1) the admitted one, with its
+    // moment on LinkMicroseconds(), and clears the done mark.
+    void Admit(uint32_t worker, uint64_t until);
+    // GUI thread: no worker is admitted any more; returns once none is inside.
     void Revoke();
-    // True when a revoked worker is inside, and then it is held there.
-    bool Seize();
-    // The seized worker has been ended: the gate is free again.
-    void Forget();
-    // The seized worker could not be ended: let it leave when it can.
-    void Unseize();
+    // GUI thread: the admitted worker marked its job done.
+    bool Done() const;
+
+    // Worker: its moment; false once it is not the admitted one.
+    bool Until(uint32_t worker, uint64_t& until) const;
+    // Worker: true while it is the admitted one and its moment has not come.
+    bool InTime(uint32_t worker) const;
+    // Worker: enters only while it is in time; Finish marks its job done and
+    // leaves.
+    bool Enter(uint32_t worker);
+    void Finish();
 
   private:
     static constexpr uint32_t Inside = 1u << 30;
-    static constexpr uint32_t Seized = 1u << 31;
-    static constexpr uint32_t Flags = Inside | Seized;
+    static constexpr uint32_t Finished = 1u << 31;
+    static constexpr uint32_t Flags = Inside | Finished;
     // The admitted worker's number in the low bits (0: none), and the flags.
     std::atomic<uint32_t> state_{0};
-};
-
-// A worker's pass through a gate, handed to the port calls it makes; an
-// empty key passes every call straight through (the GUI thread's own calls).
-struct GateKey {
-    PortGate* gate = nullptr;
-    uint32_t worker = 0;
-
-    bool Enter() const { return !gate || gate->Enter(worker); }
-    void Leave() const {
-        if (gate) {
-            gate->Leave();
-        }
-    }
+    // Written before the number that it belongs to is admitted.
+    std::atomic<uint64_t> until_{0};
 };

@@ -1,10 +1,26 @@
 // The Win32 communications calls under the port table, gathered in one
 // table of function pointers. The program uses the system's own; the link's
 // unit tests put stand-ins in their place to cause what a real line cannot
-// (a write that never ends, a refused setting) and to see the DCB as set.
+// (a call the driver never completes, a refused setting) and to see the DCB
+// as set.
 #pragma once
 
 #include <windows.h>
+
+#include <winioctl.h>
+
+// The serial driver's status request, the one ClearCommError makes, and
+// what it returns (ntddser.h, which declares both, needs the driver kit).
+constexpr DWORD SerialGetCommStatus =
+    CTL_CODE(FILE_DEVICE_SERIAL_PORT, 27, METHOD_BUFFERED, FILE_ANY_ACCESS);
+struct SerialStatus {
+    ULONG errors;
+    ULONG holdReasons;
+    ULONG bytesInQueue;
+    ULONG bytesOutQueue;
+    BOOLEAN eofReceived;
+    BOOLEAN waitForImmediate;
+};
 
 struct SerialSystemCalls {
     decltype(&CreateFileW) createFile;
@@ -12,10 +28,10 @@ struct SerialSystemCalls {
     decltype(&GetCommState) getCommState;
     decltype(&SetCommState) setCommState;
     decltype(&SetCommTimeouts) setCommTimeouts;
-    decltype(&ClearCommError) clearCommError;
+    decltype(&DeviceIoControl) deviceIoControl; // the line's status: bytes waiting
     decltype(&ReadFile) readFile;
     decltype(&WriteFile) writeFile;
-    decltype(&PurgeComm) purgeComm;
+    decltype(&CancelIoEx) cancelIoEx;
     decltype(&CloseHandle) closeHandle;
 };
 

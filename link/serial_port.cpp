@@ -1,25 +1,54 @@
 // The table of numbered serial ports over the Win32 communications
-// functions, synchronous I/O only. The table lock is held only to look a
-// handle up or change a slot; the I/O calls run outside it.
+// functions. Ports are opened for overlapped I/O: each count, read and write
+// has its own event, waits for its call only until the caller's moment, then
+// cancels it, and leaves a call that the driver never completes to it,
+// with memory of its own that outlives the caller. The table lock is held
+// only to look a handle up, change a slot or keep the list of such calls.
 #include "link/serial_port.h"
 
 #include "common/holders.h"
+#include "link/clock.h"
 #include "link/serial_calls.h"
 
 #include <windows.h>
 
+#include <cstddef>
+#include <cstring>
 #include <vector>
 
 SerialSystemCalls SerialSystem = {
-    CreateFileW,    SetupComm, GetCommState, SetCommState, SetCommTimeouts,
-    ClearCommError, ReadFile,  WriteFile,    PurgeComm,    CloseHandle,
+    CreateFileW,     SetupComm, GetCommState, SetCommState, SetCommTimeouts,
+    DeviceIoControl, ReadFile,  WriteFile,    CancelIoEx,   CloseHandle,
 };
 
 namespace {
 
+// What the GUI thread's own calls are given: they ask only for bytes that
+// are already waiting, so a healthy driver answers at once.
+constexpr uint64_t GuiCallLimit = 20000; // us
+// How long a cancelled call is given to finish. A driver that honours the
+// cancel finishes in well under this; one that does not keeps the call.
+constexpr DWORD CancelGrace = 10; // ms
+
+// One call on the port: its OVERLAPPED, its event and its bytes, on the
+// process heap, never on a caller's stack. The driver owns the block while
+// the call is pending, which may be long after the caller has given up on
+// it, so an abandoned block is freed only once its event says the driver is
+// done, and never before the process ends otherwise. The process heap
+// outlives the program's own heap, which shutdown destroys.
+struct PortCall {
+    OVERLAPPED overlapped;
+    PortCall* next; // in the list of abandoned calls
+    DWORD size;
+    uint8_t data[1]; // `size` bytes
+};
+
+enum class CallKind { Status, Read, Write };
+
 CRITICAL_SECTION gTableLock;
 bool gTableReady;
 std::vector<HANDLE> gPorts; // one slot per port number; nullptr when closed
+PortCall* gAbandoned;       // calls left to their driver; under gTableLock
 
 HANDLE Lookup(uint32_t port) {
     if (!gTableReady) {
@@ -43,6 +72,93 @@ HANDLE Take(uint32_t port) {
     return h;
 }
 
+PortCall* NewCall(DWORD size) {
+    const SIZE_T bytes = offsetof(PortCall, data) + (size > 0 ? size : 1);
+    auto* call = static_cast<PortCall*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, bytes));
+    if (!call) {
+        return nullptr;
+    }
+    call->size = size;
+    call->overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (!call->overlapped.hEvent) {
+        HeapFree(GetProcessHeap(), 0, call);
+        return nullptr;
+    }
+    return call;
+}
+
+void FreeCall(PortCall* call) {
+    CloseHandle(call->overlapped.hEvent);
+    HeapFree(GetProcessHeap(), 0, call);
+}
+
+// Frees the abandoned calls that their driver has finished with since.
+// Under gTableLock.
+void SweepAbandoned() {
+    PortCall** link = &gAbandoned;
+    while (*link) {
+        PortCall* call = *link;
+        if (WaitForSingleObject(call->overlapped.hEvent, 0) == WAIT_OBJECT_0) {
+            *link = call->next;
+            FreeCall(call);
+        } else {
+            link = &call->next;
+        }
+    }
+}
+
+void Abandon(PortCall* call) {
+    if (!gTableReady) {
+        return; // never freed: the driver may still write into it
+    }
+    CriticalSectionLock hold(gTableLock);
+    SweepAbandoned();
+    call->next = gAbandoned;
+    gAbandoned = call;
+}
+
+// Starts the call and waits on its event until `until`; a call still
+// pending then is cancelled and given CancelGrace. Returns true when the
+// call has finished, with the bytes it moved in `moved` (0 when it failed or
+// was cancelled); false when it could not start or was abandoned, and then
+// the block is no longer the caller's.
+bool Perform(HANDLE h, PortCall* call, CallKind kind, uint64_t until, DWORD& moved) {
+    OVERLAPPED* ov = &call->overlapped;
+    BOOL started = FALSE;
+    switch (kind) {
+    case CallKind::Status:
+        started = SerialSystem.deviceIoControl(h, SerialGetCommStatus, nullptr, 0, call->data,
+                                               call->size, nullptr, ov);
+        break;
+    case CallKind::Read:
+        started = SerialSystem.readFile(h, call->data, call->size, nullptr, ov);
+        break;
+    case CallKind::Write:
+        started = SerialSystem.writeFile(h, call->data, call->size, nullptr, ov);
+        break;
+    }
+    if (!started && GetLastError() != ERROR_IO_PENDING) {
+        FreeCall(call);
+        return false;
+    }
+    // Finished at once or pending: either way the event is set when it is done.
+    if (WaitForSingleObject(ov->hEvent, MillisecondsUntil(until)) != WAIT_OBJECT_0) {
+        SerialSystem.cancelIoEx(h, ov);
+        if (WaitForSingleObject(ov->hEvent, CancelGrace) != WAIT_OBJECT_0) {
+            Abandon(call);
+            return false;
+        }
+    }
+    if (!GetOverlappedResult(h, ov, &moved, FALSE)) {
+        moved = 0;
+    }
+    return true;
+}
+
+uint64_t Deadline(uint64_t until) {
+    return until != 0 ? until : LinkMicroseconds() + GuiCallLimit;
+}
+
 } // namespace
 
 bool SerialTableCreate() {
@@ -59,6 +175,7 @@ void SerialTableDestroy() {
     if (!gTableReady) {
         return;
     }
+    // Calls still abandoned then stay with their driver until the process ends.
     SerialCloseAll();
     gTableReady = false;
     DeleteCriticalSection(&gTableLock);
@@ -79,7 +196,7 @@ uintptr_t SerialOpen(uint32_t port, const wchar_t* name, uint32_t baud, uint32_t
     path[at] = L'\0';
 
     HANDLE h = SerialSystem.createFile(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                       OPEN_EXISTING, 0, nullptr);
+                                       OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         return 0;
     }
@@ -152,6 +269,7 @@ uintptr_t SerialOpen(uint32_t port, const wchar_t* name, uint32_t baud, uint32_t
         }
         old = gPorts[port];
         gPorts[port] = h;
+        SweepAbandoned();
     }
     if (old) {
         SerialSystem.closeHandle(old);
@@ -189,43 +307,61 @@ void SerialCloseAll() {
     }
 }
 
-uint32_t SerialInputCount(uint32_t port, GateKey key) {
+uint32_t SerialInputCount(uint32_t port, uint64_t until) {
     HANDLE h = Lookup(port);
-    if (!h || !key.Enter()) {
+    if (!h) {
         return 0;
     }
-    DWORD errors = 0;
-    COMSTAT stat = {};
-    BOOL ok = SerialSystem.clearCommError(h, &errors, &stat);
-    key.Leave();
-    return ok ? stat.cbInQue : 0;
-}
-
-uint32_t SerialRead(uint32_t port, uint8_t* buffer, uint32_t count, GateKey key) {
-    HANDLE h = Lookup(port);
-    if (!h || count == 0 || !key.Enter()) {
+    // ClearCommError's own request, made overlapped so that it has a limit
+    // too; the line errors it reports (and clears) are not the caller's
+    // concern.
+    PortCall* call = NewCall(sizeof(SerialStatus));
+    DWORD moved = 0;
+    if (!call || !Perform(h, call, CallKind::Status, Deadline(until), moved)) {
         return 0;
     }
-    DWORD got = 0;
-    BOOL ok = SerialSystem.readFile(h, buffer, count, &got, nullptr);
-    key.Leave();
-    return ok ? got : 0;
+    SerialStatus status = {};
+    if (moved == sizeof(status)) {
+        std::memcpy(&status, call->data, sizeof(status));
+    }
+    FreeCall(call);
+    return status.bytesInQueue;
 }
 
-uint32_t SerialWrite(uint32_t port, const uint8_t* buffer, uint32_t count, GateKey key) {
+uint32_t SerialRead(uint32_t port, uint8_t* buffer, uint32_t count, uint64_t until) {
     HANDLE h = Lookup(port);
-    if (!h || count == 0 || !key.Enter()) {
+    if (!h || count == 0) {
         return 0;
     }
-    DWORD put = 0;
-    BOOL ok = SerialSystem.writeFile(h, buffer, count, &put, nullptr);
-    key.Leave();
-    return ok ? put : 0;
+    PortCall* call = NewCall(count);
+    DWORD moved = 0;
+    if (!call || !Perform(h, call, CallKind::Read, Deadline(until), moved)) {
+        return 0;
+    }
+    if (moved > count) {
+        moved = count;
+    }
+    std::memcpy(buffer, call->data, moved);
+    FreeCall(call);
+    return moved;
 }
 
-void SerialAbort(uint32_t port) {
+uint32_t SerialWrite(uint32_t port, const uint8_t* buffer, uint32_t count, uint64_t until) {
     HANDLE h = Lookup(port);
-    if (h) {
-        SerialSystem.purgeComm(h, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
+    if (!h || count == 0) {
+        return 0;
     }
+    // The bytes go into the call's own block: the caller may change its
+    // buffer (TxFrame) while a write it gave up on is still pending.
+    PortCall* call = NewCall(count);
+    if (!call) {
+        return 0;
+    }
+    std::memcpy(call->data, buffer, count);
+    DWORD moved = 0;
+    if (!Perform(h, call, CallKind::Write, Deadline(until), moved)) {
+        return 0;
+    }
+    FreeCall(call);
+    return moved;
 }

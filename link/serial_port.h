@@ -1,9 +1,9 @@
 // The table of numbered serial ports over the Win32 communications functions.
-// Synchronous I/O only. Open and close from the GUI thread; count, read and
-// write from whichever single thread is using the port at the time.
+// Ports are opened for overlapped I/O, and every count, read and write waits
+// for its call only until a given moment: a driver that never completes a
+// call cannot hold the caller. Open and close from the GUI thread; count,
+// read and write from the GUI thread or the exchange's workers.
 #pragma once
-
-#include "link/port_gate.h"
 
 #include <cstdint>
 
@@ -17,14 +17,12 @@ uintptr_t SerialOpen(uint32_t port, const wchar_t* name, uint32_t baud, uint32_t
 bool SerialIsOpen(uint32_t port);
 void SerialClose(uint32_t port);
 void SerialCloseAll();
-// A worker passes its key: the Win32 call alone runs inside the gate, after
-// the handle has been looked up, and a refused key makes the call return 0
-// without touching the port.
-uint32_t SerialInputCount(uint32_t port, GateKey key = {});
-uint32_t SerialRead(uint32_t port, uint8_t* buffer, uint32_t count, GateKey key = {});
-uint32_t SerialWrite(uint32_t port, const uint8_t* buffer, uint32_t count, GateKey key = {});
 
-// Aborts a write or read pending on the port and clears its queues. On a
-// synchronous handle Windows runs this only after the pending call has
-// ended; Wine runs it at once and so releases a blocked call.
-void SerialAbort(uint32_t port);
+// `until` is the moment on LinkMicroseconds() by which the call must be
+// over: a call still pending then is cancelled and given a short grace to
+// finish, and one that does not finish even then is left to the driver and
+// counts as failed. 0 (the GUI thread's own calls, which find their bytes
+// already waiting) gives the call a few milliseconds.
+uint32_t SerialInputCount(uint32_t port, uint64_t until = 0);
+uint32_t SerialRead(uint32_t port, uint8_t* buffer, uint32_t count, uint64_t until = 0);
+uint32_t SerialWrite(uint32_t port, const uint8_t* buffer, uint32_t count, uint64_t until = 0);

@@ -12,7 +12,7 @@
 #include "common/holders.h"
 #include "common/system_library.h"
 
-WorkerSystemCalls WorkerSystem = {CreateThread, CancelSynchronousIo};
+WorkerSystemCalls WorkerSystem = {CreateThread};
 
 namespace {
 
@@ -27,10 +27,11 @@ std::vector<Worker> gWorkers;
 uint32_t gNextWorkerId = 1;
 bool gTimerSet;
 
-// How often a cancel is repeated, and how long a terminated worker is given
-// to be gone.
-constexpr DWORD CancelEvery = 2;
-constexpr DWORD TerminateWait = 100;
+// How long StopWorker waits for a cut-off worker: enough for one whose
+// driver honours the cancel of its port call to be gone before the next
+// worker starts, and no more, since one whose driver ignores the cancel is
+// not waited for.
+constexpr DWORD StopWait = 2;
 
 // The thread of a registered worker that is still running, or nullptr.
 HANDLE RunningThread(uint32_t id) {
@@ -97,41 +98,11 @@ bool AwaitWorker(uint32_t id, uint32_t milliseconds) {
     return WaitForSingleObject(thread, milliseconds) == WAIT_OBJECT_0;
 }
 
-WorkerCancel CancelWorkerIo(uint32_t id, uint32_t milliseconds) {
+void StopWorker(uint32_t id) {
     HANDLE thread = RunningThread(id);
-    if (!thread) {
-        return WorkerCancel::Ended;
-    }
-    bool cancelled = false;
-    const DWORD start = GetTickCount();
-    for (;;) {
-        // Wine 8 refuses this for a serial call (error 1168); Windows ends it.
-        if (WorkerSystem.cancelSynchronousIo(thread)) {
-            cancelled = true;
-        }
-        if (WaitForSingleObject(thread, CancelEvery) == WAIT_OBJECT_0) {
-            return WorkerCancel::Ended;
-        }
-        if (GetTickCount() - start >= milliseconds) {
-            return cancelled ? WorkerCancel::Pending : WorkerCancel::Refused;
-        }
-    }
-}
-
-bool StopWorker(uint32_t id) {
-    HANDLE thread = RunningThread(id);
-    bool gone = true;
     if (thread) {
-        // TerminateThread only queues the end; the thread is gone when its
-        // handle is signalled.
-        gone = TerminateThread(thread, 0) &&
-               WaitForSingleObject(thread, TerminateWait) == WAIT_OBJECT_0;
+        WaitForSingleObject(thread, StopWait);
     }
-    ForgetWorker(id);
-    return gone;
-}
-
-void ForgetWorker(uint32_t id) {
     if (!gRegistryReady) {
         return;
     }
@@ -164,17 +135,23 @@ uint32_t RegisteredWorkers() {
     return static_cast<uint32_t>(gWorkers.size());
 }
 
-void Pause(uint32_t milliseconds) {
-    if (!gTimerSet) {
-        // Kept for the rest of the run, so that the 10 ms polls and the 12 ms
-        // pause last close to their nominal time. winmm is loaded here, not
-        // at start-up; without it the pauses are only coarser.
-        using TimeBeginPeriod = MMRESULT(WINAPI*)(UINT);
-        const auto begin = SystemFunction<TimeBeginPeriod>(L"winmm.dll", "timeBeginPeriod");
-        if (begin) {
-            begin(1);
-        }
-        gTimerSet = true;
+void FineTimer() {
+    if (gTimerSet) {
+        return;
     }
+    // Kept for the rest of the run, so that the 10 ms polls and the 12 ms
+    // pause last close to their nominal time and the 500 ms limits end on
+    // time. winmm is loaded here, not at start-up; without it the waits are
+    // only coarser.
+    using TimeBeginPeriod = MMRESULT(WINAPI*)(UINT);
+    const auto begin = SystemFunction<TimeBeginPeriod>(L"winmm.dll", "timeBeginPeriod");
+    if (begin) {
+        begin(1);
+    }
+    gTimerSet = true;
+}
+
+void Pause(uint32_t milliseconds) {
+    FineTimer();
     Sleep(milliseconds);
 }

@@ -15,24 +15,17 @@ uint32_t StartWorker(LPTHREAD_START_ROUTINE procedure, void* parameter = nullptr
 // True when the worker has ended within the limit (or names nothing running).
 bool AwaitWorker(uint32_t id, uint32_t milliseconds);
 
-enum class WorkerCancel {
-    Ended,   // the worker has ended
-    Pending, // its I/O call was cancelled but has not returned
-    Refused, // no I/O call of its was found to cancel
-};
-// Cancels the synchronous I/O a running worker is blocked in, again every
-// 2 ms until it ends or the time runs out, so that a call it starts just
-// after a cancel is caught too.
-WorkerCancel CancelWorkerIo(uint32_t id, uint32_t milliseconds);
-// Ends a running worker forcibly and waits for it to be gone, then removes
-// its entry; a worker that has already ended is only removed. Only for a
-// worker held where ending it leaves no lock taken. True when it is gone.
-bool StopWorker(uint32_t id);
-// Removes a worker's entry without stopping it: one its owner has cut off,
-// which ends by itself.
-void ForgetWorker(uint32_t id);
+// Removes a worker's entry and closes its handle, after giving a worker
+// that is still running StopWait to end. A worker is never ended from
+// outside: its owner has already cut it off (its port calls are bounded and
+// it may no longer publish), so one still running then ends by itself later.
+void StopWorker(uint32_t id);
 void CloseAllWorkers();
 
+// Puts the system timer at 1 ms for the rest of the run; the first call does
+// it, later ones do nothing. Pause calls it, and so does the exchange before
+// it times its first limit.
+void FineTimer();
 void Pause(uint32_t milliseconds);
 
 // How many workers the registry holds (for tests and soak checks).
