@@ -3,6 +3,8 @@
 // what it has. Main thread, and the one worker.
 #include "tools/zizidivu/bounded_run.h"
 
+#include <string>
+
 #include "common/holders.h"
 #include "common/system_library.h"
 #include "tools/zizidivu/list_writer.h"
@@ -23,8 +25,8 @@ DWORD WINAPI EnumerationThread(void* parameter) {
     return 0;
 }
 
-int WritePorts(PortCollection& ports) {
-    return WriteList(ToolFolder(), PortListLines(ports.Copy()));
+int WritePorts(const std::wstring& folder, PortCollection& ports) {
+    return WriteList(folder, PortListLines(ports.Copy()));
 }
 
 } // namespace
@@ -36,6 +38,9 @@ int RunZiziDivu(DWORD limitMs, BeforeDeviceRead beforeDevice) {
     // nobody would be there to close them.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
 
+    // Found before the worker starts: the loader's lock, which reading the
+    // module's path takes, may be held for good by a stuck worker.
+    const std::wstring folder = ToolFolder();
     auto* enumeration = new Enumeration;
     enumeration->beforeDevice = beforeDevice;
     Handle worker(CreateThread(nullptr, 0, EnumerationThread, enumeration, 0, nullptr));
@@ -43,15 +48,15 @@ int RunZiziDivu(DWORD limitMs, BeforeDeviceRead beforeDevice) {
         // No thread to spare: enumerate here, without the limit, rather than
         // list nothing.
         ListSerialPorts(enumeration->ports, beforeDevice);
-        return WritePorts(enumeration->ports);
+        return WritePorts(folder, enumeration->ports);
     }
     if (WaitForSingleObject(worker.Get(), limitMs) == WAIT_OBJECT_0) {
-        return WritePorts(enumeration->ports);
+        return WritePorts(folder, enumeration->ports);
     }
     // The worker is stuck in a call that does not return (a wedged device, a
     // driver being installed): write what it has gathered, through the same
     // temporary file and rename, so the list is whole.
-    const int written = WritePorts(enumeration->ports);
+    const int written = WritePorts(folder, enumeration->ports);
     const int code = written == ListWritten ? ListCutShort : written;
     // End at once: an orderly exit would notify the DLLs, and the stuck
     // worker may hold the loader's lock inside SetupAPI, so the exit could
