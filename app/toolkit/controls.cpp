@@ -234,23 +234,7 @@ void GadgetSetState(uint32_t gadget, int32_t state) {
     switch (entry->kind) {
     case Kind::Option:
         if (state) {
-            // Deselect the rest of the group: from the window that starts it
-            // forward over the automatic options.
-            HWND start = entry->hwnd;
-            while (start && !(GetWindowLongW(start, GWL_STYLE) & WS_GROUP)) {
-                HWND previous = GetWindow(start, GW_HWNDPREV);
-                if (!previous) {
-                    break;
-                }
-                start = previous;
-            }
-            for (HWND h = start; h; h = GetWindow(h, GW_HWNDNEXT)) {
-                if ((GetWindowLongW(h, GWL_STYLE) & AutoOptionBits) != AutoOptionBits) {
-                    break;
-                }
-                SendMessageW(h, BM_SETCHECK, BST_UNCHECKED, 0);
-            }
-            SendMessageW(entry->hwnd, BM_SETCHECK, BST_CHECKED, 0);
+            SelectOption(entry->hwnd);
         } else {
             SendMessageW(entry->hwnd, BM_SETCHECK, BST_UNCHECKED, 0);
         }
@@ -265,6 +249,38 @@ void GadgetSetState(uint32_t gadget, int32_t state) {
         break;
     }
 }
+
+namespace toolkit {
+
+// The group runs from the window with WS_GROUP at or before the option
+// forward over the automatic options that follow it.
+std::vector<HWND> OptionGroup(HWND option) {
+    HWND start = option;
+    while (start && !(GetWindowLongW(start, GWL_STYLE) & WS_GROUP)) {
+        HWND previous = GetWindow(start, GW_HWNDPREV);
+        if (!previous) {
+            break;
+        }
+        start = previous;
+    }
+    std::vector<HWND> group;
+    for (HWND h = start; h; h = GetWindow(h, GW_HWNDNEXT)) {
+        if ((GetWindowLongW(h, GWL_STYLE) & AutoOptionBits) != AutoOptionBits) {
+            break;
+        }
+        group.push_back(h);
+    }
+    return group;
+}
+
+void SelectOption(HWND option) {
+    for (HWND h : OptionGroup(option)) {
+        SendMessageW(h, BM_SETCHECK, BST_UNCHECKED, 0);
+    }
+    SendMessageW(option, BM_SETCHECK, BST_CHECKED, 0);
+}
+
+} // namespace toolkit
 
 void GadgetDisable(uint32_t gadget, uint32_t flag) {
     GadgetEntry* entry = FindGadget(gadget);

@@ -1,10 +1,11 @@
 // Keyboard navigation between controls (Tab and Shift+Tab through each
-// window's accelerator table), the keyboard cues (focus rectangle and
-// underlined access keys) and the focus kept while a window is inactive.
-// GUI thread only.
+// window's accelerator table, the arrow keys within a group of options), the
+// keyboard cues (focus rectangle and underlined access keys) and the focus
+// kept while a window is inactive. GUI thread only.
 #include "app/toolkit/registry.h"
 #include "app/toolkit/toolkit.h"
 
+#include <cstdint>
 #include <vector>
 
 namespace toolkit {
@@ -71,6 +72,53 @@ void MoveFocus(HWND window, bool forward) {
     }
 }
 
+bool IsArrowKey(WPARAM key) {
+    return key == VK_UP || key == VK_DOWN || key == VK_LEFT || key == VK_RIGHT;
+}
+
+// An arrow key on a focused option moves to the next (Down, Right) or the
+// previous (Up, Left) enabled, visible option of its group, wrapping, selects
+// it and raises the click a mouse user's choice would raise, as the arrow
+// keys do in a dialog. Tab alone cannot do this: an option that loses its
+// check loses WS_TABSTOP, so without the arrows a keyboard user could never
+// get back to the other mode. The option is selected before it takes the
+// focus, and the focus change is quiet, so that the click that Windows sends
+// when an unselected option gets the focus never adds a second event.
+// False when the key is not for an option group; it then goes on as usual.
+bool MoveInOptionGroup(HWND window, const MSG& msg) {
+    if (msg.message != WM_KEYDOWN || !IsArrowKey(msg.wParam) || msg.hwnd != GetFocus() ||
+        !IsChild(window, msg.hwnd)) {
+        return false;
+    }
+    const GadgetEntry* gadget = FindGadget(static_cast<uint32_t>(GetWindowLongW(msg.hwnd, GWL_ID)));
+    if (!gadget || gadget->kind != Kind::Option || gadget->hwnd != msg.hwnd) {
+        return false;
+    }
+    std::vector<HWND> options;
+    size_t at = SIZE_MAX;
+    for (HWND option : OptionGroup(msg.hwnd)) {
+        if (option == msg.hwnd) {
+            at = options.size();
+            options.push_back(option);
+        } else if (IsWindowEnabled(option) && IsWindowVisible(option)) {
+            options.push_back(option);
+        }
+    }
+    if (at == SIZE_MAX || options.size() < 2) {
+        return false;
+    }
+    const bool forward = msg.wParam == VK_DOWN || msg.wParam == VK_RIGHT;
+    HWND target = options[(forward ? at + 1 : at + options.size() - 1) % options.size()];
+    {
+        Suppressed quiet;
+        SelectOption(target);
+        SetFocus(target);
+    }
+    EventPost(GadgetEvent, static_cast<uint32_t>(GetWindowLongW(target, GWL_ID)),
+              TopWindowOf(target), EventTypeClick, 0, 0);
+    return true;
+}
+
 } // namespace
 
 // Without a dialog's message loop nothing moves the focus on Tab, so every
@@ -83,9 +131,10 @@ HACCEL CreateFocusKeys() {
     return CreateAcceleratorTableW(keys, sizeof(keys) / sizeof(keys[0]));
 }
 
-// Before a message is dispatched: a modifier key held, or Tab, means the
-// user is on the keyboard, so the cues show. True when the message was one of
-// the window's accelerators and must not be dispatched again.
+// Before a message is dispatched: a modifier key held, Tab or an arrow key
+// in an option group means the user is on the keyboard, so the cues show.
+// True when the message was one of the window's accelerators or moved within
+// an option group, and must not be dispatched again.
 bool TranslateFocusKeys(MSG* msg) {
     HWND active = GetActiveWindow();
     uint32_t stored = active ? IdOfWindow(active) : 0;
@@ -95,6 +144,10 @@ bool TranslateFocusKeys(MSG* msg) {
         ShowCues(active);
     }
     if (entry && entry->accel && TranslateAcceleratorW(active, entry->accel, msg)) {
+        ShowCues(active);
+        return true;
+    }
+    if (entry && MoveInOptionGroup(active, *msg)) {
         ShowCues(active);
         return true;
     }

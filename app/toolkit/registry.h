@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace toolkit {
 
@@ -85,6 +86,11 @@ struct Suppressed {
 bool QueueStart(HINSTANCE instance);
 void QueueEnd();
 void DrainQueueOf(uint32_t window);
+
+// controls.cpp: the automatic options of an option's group, in creation
+// order; selecting one of them deselects the rest of its group.
+std::vector<HWND> OptionGroup(HWND option);
+void SelectOption(HWND option);
 
 // focus.cpp: keyboard navigation, cues and the focus kept across activation.
 HACCEL CreateFocusKeys();

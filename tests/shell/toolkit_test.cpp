@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -336,6 +337,81 @@ TEST_F(Toolkit, FocusWalkFollowsEnabledTabStopsAndChangesNothing) {
             EXPECT_TRUE(e.kind == GadgetEvent && e.gadget == o2 && e.type == EventTypeClick)
                 << "unexpected event " << e.kind << " from " << e.gadget << " type " << e.type;
         }
+    }
+}
+
+// An arrow key on a focused option selects the next or previous enabled
+// option of its group, wrapping, gives it the focus and raises exactly one
+// click for it; a disabled option is passed over, and a key on a control that
+// is not an option is left to that control.
+TEST_F(Toolkit, ArrowKeysMoveWithinAnOptionGroup) {
+    const uint32_t a = OptionCreate(10, 10, 80, 16, L"A");
+    const uint32_t b = OptionCreate(10, 30, 80, 16, L"B");
+    const uint32_t c = OptionCreate(10, 50, 80, 16, L"C");
+    const uint32_t button = ButtonCreate(10, 70, 80, 20, L"Break");
+    const uint32_t other = OptionCreate(100, 10, 80, 16, L"D");
+    ASSERT_NE(other, 0u);
+    HWND hwnd = WindowHandle(window);
+    SetForegroundWindow(hwnd);
+    Pump();
+    ASSERT_EQ(GetActiveWindow(), hwnd);
+    struct Case {
+        uint32_t from;
+        WPARAM key;
+        uint32_t disabled; // 0: none
+        uint32_t to;       // 0: the key is not taken; focus and checks stay
+    };
+    const Case cases[] = {
+        {a, VK_DOWN, 0, b}, {b, VK_DOWN, 0, c},      {c, VK_DOWN, 0, a},   {a, VK_RIGHT, 0, b},
+        {b, VK_UP, 0, a},   {a, VK_UP, 0, c},        {c, VK_LEFT, 0, b},   {a, VK_DOWN, b, c},
+        {c, VK_UP, b, a},   {button, VK_DOWN, 0, 0}, {other, VK_UP, 0, 0},
+    };
+    const uint32_t all[] = {a, b, c, button, other};
+    for (const Case& k : cases) {
+        SCOPED_TRACE(testing::Message() << "from " << k.from - a << " key " << k.key << " disabled "
+                                        << (k.disabled ? k.disabled - a : 0));
+        GadgetSetState(k.from == button ? a : k.from, 1);
+        GadgetSetState(other, 1);
+        GadgetDisable(k.disabled, 1);
+        SetFocus(GadgetHandle(k.from));
+        Pump();
+        Drain();
+        std::vector<int32_t> before;
+        for (uint32_t g : all) {
+            before.push_back(GadgetGetState(g));
+        }
+        ASSERT_TRUE(PostMessageW(GadgetHandle(k.from), WM_KEYDOWN, k.key, 1));
+        std::vector<ToolkitEventData> events;
+        for (int i = 0; i < 100; ++i) {
+            const uint32_t got = EventWait();
+            if (ToolkitEvent.kind != 0) {
+                events.push_back(ToolkitEvent);
+            } else if (got == WM_KEYDOWN) {
+                break;
+            }
+        }
+        for (const ToolkitEventData& e : Drain()) {
+            events.push_back(e);
+        }
+        GadgetDisable(k.disabled, 0);
+        if (!k.to) {
+            EXPECT_EQ(GetFocus(), GadgetHandle(k.from));
+            for (size_t i = 0; i < std::size(all); ++i) {
+                EXPECT_EQ(GadgetGetState(all[i]), before[i]) << "control " << i;
+            }
+            EXPECT_TRUE(events.empty());
+            continue;
+        }
+        EXPECT_EQ(GetFocus(), GadgetHandle(k.to));
+        for (uint32_t g : {a, b, c}) {
+            EXPECT_EQ(GadgetGetState(g), g == k.to ? 1 : 0) << "option " << g - a;
+        }
+        EXPECT_EQ(GadgetGetState(other), 1) << "an option of another group changed";
+        ASSERT_EQ(events.size(), 1u) << "one click for the option chosen";
+        EXPECT_EQ(events[0].kind, GadgetEvent);
+        EXPECT_EQ(events[0].gadget, k.to);
+        EXPECT_EQ(events[0].window, window);
+        EXPECT_EQ(events[0].type, EventTypeClick);
     }
 }
 

@@ -725,6 +725,12 @@ bool PressKey(HWND target, Key key) {
     case Key::Down:
         tap(VK_DOWN);
         break;
+    case Key::Left:
+        tap(VK_LEFT);
+        break;
+    case Key::Right:
+        tap(VK_RIGHT);
+        break;
     case Key::Space:
         tap(VK_SPACE);
         break;
@@ -916,9 +922,10 @@ const struct {
     Key key;
     const wchar_t* name;
 } kKeys[] = {
-    {Key::Tab, L"tab"}, {Key::ShiftTab, L"shift+tab"}, {Key::Enter, L"enter"},
-    {Key::Esc, L"esc"}, {Key::AltF4, L"alt+f4"},       {Key::AltSpace, L"alt+space"},
-    {Key::Up, L"up"},   {Key::Down, L"down"},          {Key::Space, L"space"},
+    {Key::Tab, L"tab"},     {Key::ShiftTab, L"shift+tab"}, {Key::Enter, L"enter"},
+    {Key::Esc, L"esc"},     {Key::AltF4, L"alt+f4"},       {Key::AltSpace, L"alt+space"},
+    {Key::Up, L"up"},       {Key::Down, L"down"},          {Key::Left, L"left"},
+    {Key::Right, L"right"}, {Key::Space, L"space"},
 };
 const struct {
     int id;

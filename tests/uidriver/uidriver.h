@@ -75,7 +75,7 @@ struct Counters {
 };
 
 // Keys the driver can press.
-enum class Key { Tab, ShiftTab, Enter, Esc, AltF4, AltSpace, Up, Down, Space };
+enum class Key { Tab, ShiftTab, Enter, Esc, AltF4, AltSpace, Up, Down, Left, Right, Space };
 
 // A program started by the driver. Ends the process (by its own handle) on
 // destruction if it is still running, so that a failing test leaves nothing.

@@ -312,7 +312,7 @@ const std::map<std::wstring, Command>& Commands() {
          [](const std::vector<std::wstring>& a) {
              Key key;
              if (a.size() < 2 || !ParseKey(a[1], &key)) {
-                 Print(L"error: key tab|shift+tab|enter|esc|alt+f4|alt+space|up|down|space");
+                 Print(L"error: key tab|shift+tab|enter|esc|alt+f4|alt+space|up|down|left|right|space");
                  return false;
              }
              // Keys go to what the program has active: its window or its box.
@@ -446,7 +446,7 @@ const std::map<std::wstring, Command>& Commands() {
                       L"notify <caption> <code>           WM_COMMAND from it with that code",
                       L"select <item>                     choose in the list (CBN_SELCHANGE)",
                       L"choose <item>                     choose in the list with the mouse",
-                      L"key tab|shift+tab|enter|esc|alt+f4|alt+space|up|down|space",
+                      L"key tab|shift+tab|enter|esc|alt+f4|alt+space|up|down|left|right|space",
                       L"close | sysmenu-close             close box / system menu Close",
                       L"minimize | restore | try-maximize | try-resize [dx dy]",
                       L"box [ms] | boxes | answer ok|yes|no|cancel",

@@ -1,6 +1,9 @@
 // ZiziDivu: lists the serial ports that are present into listport.txt beside
 // itself and ends. A GUI-subsystem program with no window, so that nothing
-// shows when the configurator starts it. One thread.
+// shows when the configurator starts it. The ports are gathered on a worker
+// thread; when that takes more than 3 seconds, the ports found so far are
+// written and the tool ends (bounded_run.cpp), so that a call that blocks
+// never leaves the configurator waiting.
 //
 // A Prolific (USB vendor 067B) or WCH (1A86) cable is known by its hardware
 // IDs, whatever its driver calls it, and its line starts with the
@@ -13,20 +16,13 @@
 // takes the last line, so always the one with the higher number.
 //
 // Exit code: 0 when the list was written (an empty file when there is no
-// port), otherwise 1 (own folder unknown), 2 (temporary file not written) or
-// 3 (old list not replaced); then the old list is left as it was.
+// port), 4 when it was written with the ports found before the time limit,
+// otherwise 1 (own folder unknown), 2 (temporary file not written) or 3 (old
+// list not replaced); then the old list is left as it was.
 #include <windows.h>
 
-#include "common/system_library.h"
-#include "tools/zizidivu/list_writer.h"
-#include "tools/zizidivu/port_lines.h"
-#include "tools/zizidivu/serial_ports.h"
+#include "tools/zizidivu/bounded_run.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-    // Before anything loads a DLL: never one from the tool's own folder.
-    RestrictDllSearch();
-    // No error boxes from the system (a port driver that fails to load, say):
-    // nobody would be there to close them.
-    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
-    return WriteList(ToolFolder(), PortListLines(ListSerialPorts()));
+    return RunZiziDivu(EnumerationLimitMs);
 }

@@ -1,6 +1,7 @@
 // Enumerating the present serial ports with SetupAPI and the SERIALCOMM map:
-// each port's name, hardware IDs and problem code. None of these calls waits
-// on anything. Called on the tool's only thread.
+// each port's name, hardware IDs and problem code. On a machine with a wedged
+// USB device any of these calls may block, which is why the tool runs them on
+// a worker thread of their own (bounded_run.cpp).
 #include "tools/zizidivu/serial_ports.h"
 
 #include <windows.h>
@@ -50,60 +51,70 @@ std::wstring QueryString(HKEY key, const wchar_t* value) {
     return std::wstring();
 }
 
-// The bytes of a device's registry property, and its type; none when the
-// device has no such property or it cannot be read.
-std::vector<BYTE> RawDeviceProperty(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD property,
-                                    DWORD& type) {
-    std::vector<BYTE> data(512);
-    for (int attempt = 0; attempt < 4; ++attempt) {
-        DWORD needed = 0;
-        type = 0;
-        if (SetupDiGetDeviceRegistryPropertyW(set, &device, property, &type, data.data(),
-                                              static_cast<DWORD>(data.size()), &needed)) {
-            data.resize(needed <= data.size() ? needed : data.size());
-            return data;
+// Reads the registry properties of devices into one buffer kept for the
+// whole enumeration, large enough from the start for any name or list of
+// hardware IDs that drivers give, so that each property of each device is
+// read with one call.
+class DevicePropertyReader {
+  public:
+    // The property's text; empty when the device has none, it cannot be
+    // read, or it is not a string.
+    std::wstring Text(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD property) {
+        DWORD bytes = 0;
+        if (Read(set, device, property, REG_SZ, bytes)) {
+            return TextOf(buffer_, bytes);
         }
-        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed <= data.size()) {
-            return {};
-        }
-        // Room for the terminating zeros a driver may have left out.
-        data.resize(needed + 2 * sizeof(wchar_t));
-    }
-    return {};
-}
-
-std::wstring DeviceProperty(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD property) {
-    DWORD type = 0;
-    const std::vector<BYTE> data = RawDeviceProperty(set, device, property, type);
-    if (type != REG_SZ) {
         return std::wstring();
     }
-    return TextOf(data, static_cast<DWORD>(data.size()));
-}
 
-// The strings of a REG_MULTI_SZ property such as SPDRP_HARDWAREID; none when
-// the device has no such property.
-std::vector<std::wstring> DeviceStrings(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD property) {
-    std::vector<std::wstring> strings;
-    DWORD type = 0;
-    const std::vector<BYTE> data = RawDeviceProperty(set, device, property, type);
-    if (type != REG_MULTI_SZ) {
+    // The strings of a REG_MULTI_SZ property such as SPDRP_HARDWAREID; none
+    // when the device has no such property.
+    std::vector<std::wstring> Strings(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD property) {
+        std::vector<std::wstring> strings;
+        DWORD bytes = 0;
+        if (!Read(set, device, property, REG_MULTI_SZ, bytes)) {
+            return strings;
+        }
+        const std::wstring_view all(reinterpret_cast<const wchar_t*>(buffer_.data()),
+                                    bytes / sizeof(wchar_t));
+        size_t start = 0;
+        while (start < all.size()) {
+            const size_t zero = all.find(L'\0', start);
+            const size_t end = zero == std::wstring_view::npos ? all.size() : zero;
+            if (end == start) {
+                break; // the empty string that ends the list
+            }
+            strings.emplace_back(all.substr(start, end - start));
+            start = end + 1;
+        }
         return strings;
     }
-    const std::wstring_view all(reinterpret_cast<const wchar_t*>(data.data()),
-                                data.size() / sizeof(wchar_t));
-    size_t start = 0;
-    while (start < all.size()) {
-        const size_t zero = all.find(L'\0', start);
-        const size_t end = zero == std::wstring_view::npos ? all.size() : zero;
-        if (end == start) {
-            break; // the empty string that ends the list
+
+  private:
+    static constexpr size_t InitialBytes = 4096;
+
+    // The property's bytes into the buffer when it is of type `wanted`. The
+    // buffer grows only for a value longer than any before it.
+    bool Read(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD property, DWORD wanted, DWORD& bytes) {
+        for (int attempt = 0; attempt < 4; ++attempt) {
+            DWORD needed = 0;
+            DWORD type = 0;
+            if (SetupDiGetDeviceRegistryPropertyW(set, &device, property, &type, buffer_.data(),
+                                                  static_cast<DWORD>(buffer_.size()), &needed)) {
+                bytes = needed <= buffer_.size() ? needed : static_cast<DWORD>(buffer_.size());
+                return type == wanted;
+            }
+            if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed <= buffer_.size()) {
+                return false;
+            }
+            // Room for the terminating zeros a driver may have left out.
+            buffer_.resize(needed + 2 * sizeof(wchar_t));
         }
-        strings.emplace_back(all.substr(start, end - start));
-        start = end + 1;
+        return false;
     }
-    return strings;
-}
+
+    std::vector<BYTE> buffer_ = std::vector<BYTE>(InitialBytes);
+};
 
 // The device node's problem code, 0 when it has none or when it cannot be
 // read (then the port is listed as if it worked, as before).
@@ -134,43 +145,54 @@ bool Listed(const std::vector<SerialPortEntry>& ports, const std::wstring& port)
     return false;
 }
 
-void AddSetupApiPorts(std::vector<SerialPortEntry>& ports) {
+// Each device's port name, then (for a COM port not listed yet) its name,
+// hardware IDs and problem code, each read once.
+void AddSetupApiPorts(std::vector<SerialPortEntry>& ports, PortCollection& found,
+                      BeforeDeviceRead beforeDevice) {
     DeviceInfoSet set(SetupDiGetClassDevsW(&PortsClass, nullptr, nullptr, DIGCF_PRESENT));
     if (!set.IsValid()) {
         return;
     }
+    DevicePropertyReader properties;
     for (DWORD index = 0;; ++index) {
         SP_DEVINFO_DATA device{};
         device.cbSize = sizeof(device);
         if (!SetupDiEnumDeviceInfo(set.Get(), index, &device)) {
             break; // ERROR_NO_MORE_ITEMS, or nothing more we could read
         }
-        RegistryKey key(SetupDiOpenDevRegKey(set.Get(), &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV,
-                                             KEY_QUERY_VALUE));
-        if (!key.IsValid()) {
-            continue;
+        if (beforeDevice) {
+            beforeDevice(ports.size());
         }
-        std::wstring port = QueryString(key.Get(), L"PortName");
+        std::wstring port;
+        {
+            RegistryKey key(SetupDiOpenDevRegKey(set.Get(), &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV,
+                                                 KEY_QUERY_VALUE));
+            if (!key.IsValid()) {
+                continue;
+            }
+            port = QueryString(key.Get(), L"PortName");
+        }
         if (port.empty() || IsParallelPort(port) || Listed(ports, port)) {
             continue;
         }
-        std::wstring name = DeviceProperty(set.Get(), device, SPDRP_FRIENDLYNAME);
-        if (name.empty()) {
-            name = DeviceProperty(set.Get(), device, SPDRP_DEVICEDESC);
-        }
         SerialPortEntry entry;
-        entry.upperName = UpperCase(name);
-        entry.name = std::move(name);
+        entry.name = properties.Text(set.Get(), device, SPDRP_FRIENDLYNAME);
+        if (entry.name.empty()) {
+            entry.name = properties.Text(set.Get(), device, SPDRP_DEVICEDESC);
+        }
+        entry.upperName = UpperCase(entry.name);
         entry.port = std::move(port);
-        entry.hardwareIds = DeviceStrings(set.Get(), device, SPDRP_HARDWAREID);
+        entry.hardwareIds = properties.Strings(set.Get(), device, SPDRP_HARDWAREID);
         entry.problem = ProblemCode(set.Get(), device);
+        found.Add(entry);
         ports.push_back(std::move(entry));
     }
 }
 
 // Ports that Windows knows as serial but that have no Ports-class device,
 // such as those of some virtual port drivers. Listed under their device name.
-void AddDeviceMapPorts(std::vector<SerialPortEntry>& ports) {
+void AddDeviceMapPorts(std::vector<SerialPortEntry>& ports, PortCollection& found,
+                       BeforeDeviceRead beforeDevice) {
     HKEY opened = nullptr;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_QUERY_VALUE,
                       &opened) != ERROR_SUCCESS) {
@@ -180,6 +202,9 @@ void AddDeviceMapPorts(std::vector<SerialPortEntry>& ports) {
     std::vector<wchar_t> valueName(16384);
     std::vector<BYTE> data(1024);
     for (DWORD index = 0;; ++index) {
+        if (beforeDevice) {
+            beforeDevice(ports.size());
+        }
         DWORD nameLength = static_cast<DWORD>(valueName.size());
         DWORD bytes = static_cast<DWORD>(data.size());
         DWORD type = 0;
@@ -202,11 +227,22 @@ void AddDeviceMapPorts(std::vector<SerialPortEntry>& ports) {
         entry.name.assign(valueName.data(), nameLength);
         entry.upperName = UpperCase(entry.name);
         entry.port = std::move(port);
+        found.Add(entry);
         ports.push_back(std::move(entry));
     }
 }
 
 } // namespace
+
+void PortCollection::Add(const SerialPortEntry& entry) {
+    CriticalSectionLock hold(lock_);
+    ports_.push_back(entry);
+}
+
+std::vector<SerialPortEntry> PortCollection::Copy() {
+    CriticalSectionLock hold(lock_);
+    return ports_;
+}
 
 std::wstring UpperCase(const std::wstring& text) {
     if (text.empty()) {
@@ -228,9 +264,9 @@ std::wstring UpperCase(const std::wstring& text) {
     return upper;
 }
 
-std::vector<SerialPortEntry> ListSerialPorts() {
+void ListSerialPorts(PortCollection& found, BeforeDeviceRead beforeDevice) {
+    // The enumeration's own list, for telling which ports it has seen.
     std::vector<SerialPortEntry> ports;
-    AddSetupApiPorts(ports);
-    AddDeviceMapPorts(ports);
-    return ports;
+    AddSetupApiPorts(ports, found, beforeDevice);
+    AddDeviceMapPorts(ports, found, beforeDevice);
 }
