@@ -101,6 +101,18 @@ TEST(DeviceListLine, CableFromHardwareIds) {
          L"USB-SERIAL CH340 (COM18)",
          "COM18"},
         {L"", {L"USB\\VID_1A86"}, 0, L"USB-SERIAL CH340 (COM18)", "COM18"},
+        // The name's own "(port)" goes when it is this port, blanks after it
+        // or not; a stale one from another port stays, behind the real one.
+        {L"Prolific PL2303GT (COM18)  \t",
+         {gt},
+         0,
+         L"PROLIFIC USB-TO-SERIAL COMM PORT (COM18) Prolific PL2303GT",
+         "COM18"},
+        {L"Prolific PL2303GT (COM15)",
+         {gt},
+         0,
+         L"PROLIFIC USB-TO-SERIAL COMM PORT (COM18) Prolific PL2303GT (COM15)",
+         "COM18"},
         // Parentheses and line ends in the driver's name stay behind the port.
         {L"Odd (COM3) name)\r\nUSB-SERIAL CH340 (COM1",
          {gt},
