@@ -6,6 +6,8 @@
 // The first failing command ends the run with exit code 1.
 #include "uidriver.h"
 
+#include <psapi.h>
+
 #include <cstdio>
 #include <cwchar>
 #include <functional>
@@ -199,6 +201,68 @@ std::wstring Stamp(double ms) {
     return text;
 }
 
+// Loads `dll` by its bare name inside the launched program, on a thread of
+// its own started there, as any later load of the program (or of a system
+// DLL for it) would: the program's DLL search decides where it comes from.
+// kernel32 lies at the same address in every process of the session, so our
+// LoadLibraryW is the program's. Prints the module's file and whether it
+// came from the program's own folder.
+bool LoadIn(const std::wstring& dll) {
+    HANDLE process = gProgram.process();
+    if (!process) {
+        Print(L"error: no program");
+        return false;
+    }
+    const SIZE_T bytes = (dll.size() + 1) * sizeof(wchar_t);
+    void* remote = VirtualAllocEx(process, nullptr, bytes, MEM_COMMIT, PAGE_READWRITE);
+    if (!remote) {
+        Print(L"error: VirtualAllocEx " + std::to_wstring(GetLastError()));
+        return false;
+    }
+    bool done = false;
+    HMODULE kernel32 = GetModuleHandleW(L"kernel32.dll");
+    auto load = reinterpret_cast<LPTHREAD_START_ROUTINE>(
+        reinterpret_cast<void (*)()>(GetProcAddress(kernel32, "LoadLibraryW")));
+    if (load && WriteProcessMemory(process, remote, dll.c_str(), bytes, nullptr)) {
+        HANDLE thread = CreateRemoteThread(process, nullptr, 0, load, remote, 0, nullptr);
+        if (thread) {
+            done = WaitForSingleObject(thread, 20000) == WAIT_OBJECT_0;
+            CloseHandle(thread);
+        }
+    }
+    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    if (!done) {
+        Print(L"error: the load did not run in the program (" + std::to_wstring(GetLastError()) +
+              L")");
+        return false;
+    }
+    // Which file of that name the program now holds.
+    std::wstring file;
+    HMODULE modules[512];
+    DWORD needed = 0;
+    if (EnumProcessModules(process, modules, sizeof(modules), &needed)) {
+        for (DWORD i = 0; i < needed / sizeof(HMODULE) && i < 512; ++i) {
+            wchar_t path[MAX_PATH] = {};
+            if (GetModuleFileNameExW(process, modules[i], path, MAX_PATH)) {
+                std::wstring text(path);
+                const std::wstring name = text.substr(text.find_last_of(L"\\/") + 1);
+                if (_wcsicmp(name.c_str(), dll.c_str()) == 0) {
+                    file = text;
+                }
+            }
+        }
+    }
+    wchar_t exe[MAX_PATH] = {};
+    GetModuleFileNameExW(process, nullptr, exe, MAX_PATH);
+    std::wstring folder(exe);
+    folder = folder.substr(0, folder.find_last_of(L"\\/") + 1);
+    const bool fromProgramFolder = !file.empty() && !folder.empty() &&
+                                   _wcsnicmp(file.c_str(), folder.c_str(), folder.size()) == 0;
+    Print(L"loaded file=" + Quoted(file) + L" program-folder=" +
+          std::to_wstring(fromProgramFolder));
+    return !file.empty();
+}
+
 using Command = std::function<bool(const std::vector<std::wstring>&)>;
 
 const std::map<std::wstring, Command>& Commands() {
@@ -242,6 +306,14 @@ const std::map<std::wstring, Command>& Commands() {
              return true;
          }},
         {L"dump", [](const std::vector<std::wstring>&) { return Dump(); }},
+        {L"load-in",
+         [](const std::vector<std::wstring>& a) {
+             if (a.size() < 2) {
+                 Print(L"error: load-in <dll>");
+                 return false;
+             }
+             return LoadIn(a[1]);
+         }},
         {L"click",
          [](const std::vector<std::wstring>& a) {
              HWND control = a.size() > 1 && NeedWindow() ? ControlByCaption(a[1]) : nullptr;
