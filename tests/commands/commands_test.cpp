@@ -171,6 +171,17 @@ class Commands : public ::testing::Test {
         return {GadgetGetText(DirectionList), GadgetGetState(OptStandalone),
                 GadgetGetState(OptSlave), IsWindowEnabled(GadgetHandle(DirectionList)) != 0};
     }
+    // A fresh fake world with this cable, open result, exchange results and
+    // reply, then one click of Read or Write.
+    void Press(bool read, const wchar_t* port, uintptr_t openResult,
+               const std::deque<uint8_t>& results, const std::array<uint8_t, 8>& reply) {
+        w = World{};
+        w.port = port;
+        w.openResult = openResult;
+        w.results = results;
+        w.reply = reply;
+        read ? ReadCommand(EventTypeClick) : WriteCommand(EventTypeClick);
+    }
     void ExpectOneMessage(const std::wstring& caption, const std::wstring& text, uint32_t style) {
         ASSERT_EQ(w.shown.size(), 1u);
         EXPECT_EQ(w.shown[0].caption, caption);
@@ -214,15 +225,10 @@ TEST_F(Commands, TheWaitCursorShowsWhileWorkingAndNeverOverAMessage) {
     for (const Case& c : cases) {
         for (bool read : {false, true}) {
             SCOPED_TRACE(testing::Message() << c.what << (read ? ", Read" : ", Write"));
-            w = World{};
-            w.port = c.port;
-            w.openResult = c.openResult;
-            w.results = c.results;
-            w.reply = c.reply;
             // Whatever cursor the user had comes back afterwards.
             const HCURSOR before = read ? cross : arrow;
             SetCursor(before);
-            read ? ReadCommand(EventTypeClick) : WriteCommand(EventTypeClick);
+            Press(read, c.port, c.openResult, c.results, c.reply);
             ASSERT_EQ(w.waitAtMessage.size(), 1u);
             EXPECT_FALSE(w.waitAtMessage[0]) << "the box came up under the wait cursor";
             ASSERT_FALSE(w.waitAtWork.empty());
@@ -290,14 +296,10 @@ TEST_F(Commands, EachOutcomeGivesItsMessageAfterTheRightNumberOfRequests) {
     for (const Case& c : cases) {
         for (bool read : {false, true}) {
             SCOPED_TRACE(testing::Message() << c.what << (read ? ", Read" : ", Write"));
-            w = World{};
-            w.port = c.port;
-            w.openResult = c.openResult;
-            w.results = c.results;
-            w.reply = Reply(1, ModeStandalone); // what the window sends, so no EEPROM error
             SetWindow(L"1", true);
             const auto before = Window();
-            read ? ReadCommand(EventTypeClick) : WriteCommand(EventTypeClick);
+            // The reply repeats what the window sends, so there is no EEPROM error.
+            Press(read, c.port, c.openResult, c.results, Reply(1, ModeStandalone));
             ExpectOneMessage(c.caption, read ? *c.readText : *c.writeText, c.style);
             EXPECT_EQ(w.discoveries, 1);
             EXPECT_EQ(w.opens, c.opens);
