@@ -208,6 +208,10 @@ struct IconCandidate {
     LPCWSTR resource;
 };
 
+// How long an unpainted icon is waited for: 30 x 100 ms.
+constexpr int kIconTries = 30;
+constexpr DWORD kIconPauseMs = 100;
+
 const IconCandidate kIcons[] = {
     {L"error", IDI_HAND},
     {L"question", IDI_QUESTION},
@@ -567,7 +571,13 @@ Box ReadBox(HWND box) {
         result.buttons.push_back(GetDlgCtrlID(child));
         result.buttonTexts.push_back(SentText(child));
     }
+    // The box paints its icon a moment after it shows: on a slow machine
+    // (full-system emulation) later than a caller's pause.
     result.icon = BoxIcon(box);
+    for (int tries = 0; result.icon == L"unknown" && tries < kIconTries; ++tries) {
+        Sleep(kIconPauseMs);
+        result.icon = BoxIcon(box);
+    }
     return result;
 }
 
