@@ -754,50 +754,62 @@ TEST_F(Seam, AResponsiveLineGivesOkWithTheWorkedRequest) {
 }
 
 // On a silent line: one flush (a count that finds nothing), one write, the
-// 12 ms pause, then exactly 30 polls 10 ms apart and no read.
+// 12 ms pause, then exactly 30 polls 10 ms apart and no read. The counts and
+// the lower bounds hold on every exchange; a busy machine can only stretch
+// the times, so the upper bounds need to hold on one of three exchanges.
 TEST_F(Seam, ASilentLineGetsOneFlushThePauseAndThirtyPollsTenMsApart) {
     ASSERT_NE(Open(), 0u);
     line_.answer = false;
-    uint8_t result = 0xFF;
-    TimedWrite(result);
-    ASSERT_EQ(result, ExchangeBadReply);
-
-    const std::vector<LoggedCall> log = Log();
-    const DWORD gui = GetCurrentThreadId();
-    size_t write = 0;
-    while (write < log.size() && log[write].kind != CallKind::Write) {
-        ++write;
-    }
-    ASSERT_LT(write, log.size());
-    int guiCalls = 0, writes = 0, reads = 0;
-    std::vector<uint64_t> polls;
-    for (size_t i = 0; i < log.size(); ++i) {
-        writes += log[i].kind == CallKind::Write;
-        reads += log[i].kind == CallKind::Read;
-        if (log[i].thread == gui) {
-            ++guiCalls;
-            EXPECT_LT(i, write) << "the exchange's own thread used the port after the write";
-        } else if (log[i].kind == CallKind::Count) {
-            polls.push_back(log[i].at);
+    bool inTime = false;
+    for (int attempt = 1; attempt <= 3 && !inTime; ++attempt) {
+        SCOPED_TRACE(testing::Message() << "exchange " << attempt);
+        {
+            CriticalSectionLock hold(gQueueLock);
+            line_.log.clear();
         }
+        uint8_t result = 0xFF;
+        TimedWrite(result);
+        ASSERT_EQ(result, ExchangeBadReply);
+
+        const std::vector<LoggedCall> log = Log();
+        const DWORD gui = GetCurrentThreadId();
+        size_t write = 0;
+        while (write < log.size() && log[write].kind != CallKind::Write) {
+            ++write;
+        }
+        ASSERT_LT(write, log.size());
+        int guiCalls = 0, writes = 0, reads = 0;
+        std::vector<uint64_t> polls;
+        for (size_t i = 0; i < log.size(); ++i) {
+            writes += log[i].kind == CallKind::Write;
+            reads += log[i].kind == CallKind::Read;
+            if (log[i].thread == gui) {
+                ++guiCalls;
+                EXPECT_LT(i, write) << "the exchange's own thread used the port after the write";
+            } else if (log[i].kind == CallKind::Count) {
+                polls.push_back(log[i].at);
+            }
+        }
+        EXPECT_EQ(guiCalls, 1) << "one flush: a single count that finds nothing";
+        EXPECT_EQ(writes, 1);
+        EXPECT_EQ(reads, 0);
+        ASSERT_EQ(polls.size(), 30u);
+        // Write to first poll: the 12 ms pause and the reader's first 10 ms.
+        const double firstPoll = static_cast<double>(polls[0] - log[write].at) / 1000.0;
+        std::vector<double> steps;
+        for (size_t i = 1; i < polls.size(); ++i) {
+            steps.push_back(static_cast<double>(polls[i] - polls[i - 1]) / 1000.0);
+        }
+        EXPECT_GE(firstPoll, 21.0);
+        EXPECT_GE(*std::min_element(steps.begin(), steps.end()), 9.0);
+        std::nth_element(steps.begin(), steps.begin() + steps.size() / 2, steps.end());
+        const double median = steps[steps.size() / 2];
+        EXPECT_GE(median, 9.5);
+        std::printf("pause and first poll: %.1f ms, median step %.1f ms\n", firstPoll, median);
+        inTime = firstPoll < 40.0 && median <= 11.5;
     }
-    EXPECT_EQ(guiCalls, 1) << "one flush: a single count that finds nothing";
-    EXPECT_EQ(writes, 1);
-    EXPECT_EQ(reads, 0);
-    ASSERT_EQ(polls.size(), 30u);
-    // Write to first poll: the 12 ms pause and the reader's first 10 ms.
-    const double firstPoll = static_cast<double>(polls[0] - log[write].at) / 1000.0;
-    std::printf("pause and first poll: %.1f ms\n", firstPoll);
-    EXPECT_GE(firstPoll, 21.0);
-    EXPECT_LT(firstPoll, 40.0);
-    std::vector<double> steps;
-    for (size_t i = 1; i < polls.size(); ++i) {
-        steps.push_back(static_cast<double>(polls[i] - polls[i - 1]) / 1000.0);
-    }
-    EXPECT_GE(*std::min_element(steps.begin(), steps.end()), 9.0);
-    std::nth_element(steps.begin(), steps.begin() + steps.size() / 2, steps.end());
-    EXPECT_GE(steps[steps.size() / 2], 9.5);
-    EXPECT_LE(steps[steps.size() / 2], 11.5);
+    EXPECT_TRUE(inTime) << "three exchanges in a row took too long between the write and the "
+                           "first poll (40 ms at most) or between polls (median 11.5 ms at most)";
 }
 
 // ---- Workers whose port call overruns the limit ------------------------------
