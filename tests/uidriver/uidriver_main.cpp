@@ -19,6 +19,10 @@ using namespace uidriver;
 
 namespace {
 
+// How long a press may keep the program busy before it takes the click (a
+// silent device: seconds).
+constexpr DWORD kSettleMs = 15000;
+
 const wchar_t* const kDefaultTitle = L"Конфигуратор      Tumark v. " TUMARK_VERSION;
 
 Program gProgram; // the program launched by "launch"
@@ -104,8 +108,21 @@ std::vector<std::wstring> Words(const std::wstring& line) {
     return words;
 }
 
+// The default waits are made for a native machine. TUMARK_DRIVER_SLOWDOWN (a
+// whole number, 1 when unset) stretches them where everything runs many times
+// slower (full-system emulation); a wait given in a command stays as given.
+DWORD Scaled(DWORD ms) {
+    static const DWORD factor = [] {
+        wchar_t text[16] = {};
+        const DWORD length = GetEnvironmentVariableW(L"TUMARK_DRIVER_SLOWDOWN", text, 16);
+        const int value = length > 0 && length < 16 ? _wtoi(text) : 1;
+        return static_cast<DWORD>(value >= 1 && value <= 100 ? value : 1);
+    }();
+    return ms * factor;
+}
+
 DWORD Timeout(const std::vector<std::wstring>& args, size_t index, DWORD fallback) {
-    return args.size() > index ? static_cast<DWORD>(_wtoi(args[index].c_str())) : fallback;
+    return args.size() > index ? static_cast<DWORD>(_wtoi(args[index].c_str())) : Scaled(fallback);
 }
 
 bool NeedWindow() {
@@ -319,7 +336,7 @@ const std::map<std::wstring, Command>& Commands() {
              HWND control = a.size() > 1 && NeedWindow() ? ControlByCaption(a[1]) : nullptr;
              // A press may keep the program busy for seconds (a silent device):
              // settled means it has taken the click, however long that takes.
-             if (!control || !Click(control) || !Settle(control, 15000)) {
+             if (!control || !Click(control) || !Settle(control, Scaled(kSettleMs))) {
                  Print(L"error: cannot click " + (a.size() > 1 ? Quoted(a[1]) : L"?"));
                  return false;
              }
@@ -345,7 +362,7 @@ const std::map<std::wstring, Command>& Commands() {
              const WPARAM id = control ? static_cast<WPARAM>(GetDlgCtrlID(control)) : 0;
              if (!control || !PostMessageW(gProgram.window(), WM_COMMAND, MAKEWPARAM(id, code),
                                            reinterpret_cast<LPARAM>(control)) ||
-                 !Settle(control, 15000)) {
+                 !Settle(control, Scaled(kSettleMs))) {
                  Print(L"error: cannot notify " + (a.size() > 1 ? Quoted(a[1]) : L"?"));
                  return false;
              }
@@ -359,7 +376,8 @@ const std::map<std::wstring, Command>& Commands() {
              }
              const WindowState s = ReadWindow(gProgram.window());
              const Control* list = FindControlByClass(s, L"ComboBox");
-             if (!list || !SelectItem(list->hwnd, a[1]) || !Settle(list->hwnd)) {
+             if (!list || !SelectItem(list->hwnd, a[1]) ||
+                 !Settle(list->hwnd, Scaled(kSettleMs))) {
                  Print(L"error: cannot select " + Quoted(a[1]));
                  return false;
              }
@@ -437,7 +455,8 @@ const std::map<std::wstring, Command>& Commands() {
          }},
         {L"minimize",
          [](const std::vector<std::wstring>&) {
-             if (!NeedWindow() || !Minimize(gProgram.window()) || !Settle(gProgram.window())) {
+             if (!NeedWindow() || !Minimize(gProgram.window()) ||
+                 !Settle(gProgram.window(), Scaled(kSettleMs))) {
                  return false;
              }
              Print(L"minimized iconic=" + std::to_wstring(IsIconic(gProgram.window()) != 0));
@@ -445,7 +464,8 @@ const std::map<std::wstring, Command>& Commands() {
          }},
         {L"restore",
          [](const std::vector<std::wstring>&) {
-             if (!NeedWindow() || !Restore(gProgram.window()) || !Settle(gProgram.window())) {
+             if (!NeedWindow() || !Restore(gProgram.window()) ||
+                 !Settle(gProgram.window(), Scaled(kSettleMs))) {
                  return false;
              }
              Print(L"restored iconic=" + std::to_wstring(IsIconic(gProgram.window()) != 0));
@@ -469,7 +489,7 @@ const std::map<std::wstring, Command>& Commands() {
         {L"answer",
          [](const std::vector<std::wstring>& a) {
              const int id = a.size() > 1 ? ButtonId(a[1]) : 0;
-             HWND box = WaitBox(gProgram.pid(), 5000);
+             HWND box = WaitBox(gProgram.pid(), Scaled(5000));
              if (!id || !box || !AnswerBox(box, id)) {
                  Print(L"error: cannot answer " + (a.size() > 1 ? a[1] : L"?"));
                  return false;
@@ -565,7 +585,7 @@ const std::map<std::wstring, Command>& Commands() {
          }},
         {L"sleep",
          [](const std::vector<std::wstring>& a) {
-             Sleep(Timeout(a, 1, 100));
+             Sleep(a.size() > 1 ? static_cast<DWORD>(_wtoi(a[1].c_str())) : 100);
              Print(L"slept");
              return true;
          }},
