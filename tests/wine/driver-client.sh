@@ -23,10 +23,20 @@ driver_start() {
   driver_pid=$DRIVER_PID
 }
 
+# driver_alive: bash drops the co-process's descriptors once it has ended.
+driver_alive() {
+  [ -n "${DRIVER[1]:-}" ]
+}
+
 # ask <command> <answer prefix>: sends one command; the answer line that
 # starts with the prefix ends up in $reply. Fails on an error or a silent
 # driver.
 ask() {
+  if ! driver_alive; then
+    if [ -n "${DRIVER_CLIENT_NAME:-}" ]; then echo "$DRIVER_CLIENT_NAME: '$1': the driver has ended" >&2
+    else echo "  $1 -> the driver has ended"; fi
+    return 1
+  fi
   printf '%s\n' "$1" >&"${DRIVER[1]}"
   while IFS= read -r -t "${DRIVER_WAIT:-60}" reply <&"${DRIVER[0]}"; do
     [ -n "${DRIVER_ECHO:-}" ] && echo "  $reply"
@@ -49,6 +59,7 @@ ask() {
 driver_dump() {
   local line
   dump_lines=()
+  driver_alive || return 1
   printf 'dump\n' >&"${DRIVER[1]}"
   while IFS= read -r -t 20 line <&"${DRIVER[0]}"; do
     dump_lines+=("$line")
