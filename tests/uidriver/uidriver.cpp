@@ -699,51 +699,33 @@ bool PressKey(HWND target, Key key) {
     if (!IsWindow(target) || !BringForward(target)) {
         return false;
     }
-    std::vector<INPUT> inputs;
-    auto tap = [&inputs](WORD vk) {
-        inputs.push_back(KeyInput(vk, false));
-        inputs.push_back(KeyInput(vk, true));
+    // Each key as a modifier (0: none) held around one virtual key.
+    struct Stroke {
+        Key key;
+        WORD modifier;
+        WORD vk;
     };
-    switch (key) {
-    case Key::Tab:
-        tap(VK_TAB);
-        break;
-    case Key::ShiftTab:
-        inputs.push_back(KeyInput(VK_SHIFT, false));
-        tap(VK_TAB);
-        inputs.push_back(KeyInput(VK_SHIFT, true));
-        break;
-    case Key::Enter:
-        tap(VK_RETURN);
-        break;
-    case Key::Esc:
-        tap(VK_ESCAPE);
-        break;
-    case Key::AltF4:
-        inputs.push_back(KeyInput(VK_MENU, false));
-        tap(VK_F4);
-        inputs.push_back(KeyInput(VK_MENU, true));
-        break;
-    case Key::AltSpace:
-        inputs.push_back(KeyInput(VK_MENU, false));
-        tap(VK_SPACE);
-        inputs.push_back(KeyInput(VK_MENU, true));
-        break;
-    case Key::Up:
-        tap(VK_UP);
-        break;
-    case Key::Down:
-        tap(VK_DOWN);
-        break;
-    case Key::Left:
-        tap(VK_LEFT);
-        break;
-    case Key::Right:
-        tap(VK_RIGHT);
-        break;
-    case Key::Space:
-        tap(VK_SPACE);
-        break;
+    static constexpr Stroke kStrokes[] = {
+        {Key::Tab, 0, VK_TAB},        {Key::ShiftTab, VK_SHIFT, VK_TAB},
+        {Key::Enter, 0, VK_RETURN},   {Key::Esc, 0, VK_ESCAPE},
+        {Key::AltF4, VK_MENU, VK_F4}, {Key::AltSpace, VK_MENU, VK_SPACE},
+        {Key::Up, 0, VK_UP},          {Key::Down, 0, VK_DOWN},
+        {Key::Left, 0, VK_LEFT},      {Key::Right, 0, VK_RIGHT},
+        {Key::Space, 0, VK_SPACE},
+    };
+    const auto stroke = std::find_if(std::begin(kStrokes), std::end(kStrokes),
+                                     [key](const Stroke& s) { return s.key == key; });
+    if (stroke == std::end(kStrokes)) {
+        return false;
+    }
+    std::vector<INPUT> inputs;
+    if (stroke->modifier) {
+        inputs.push_back(KeyInput(stroke->modifier, false));
+    }
+    inputs.push_back(KeyInput(stroke->vk, false));
+    inputs.push_back(KeyInput(stroke->vk, true));
+    if (stroke->modifier) {
+        inputs.push_back(KeyInput(stroke->modifier, true));
     }
     // One key at a time, so that the program sees each in order.
     for (const auto& input : inputs) {
