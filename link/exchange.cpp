@@ -79,6 +79,9 @@ DWORD WINAPI ReaderThread(LPVOID parameter) {
         if (waiting >= FrameSize) {
             break;
         }
+        if (!gGate.InTime(self)) {
+            return 0; // cut off during the count: no pause before ending
+        }
     }
     if (waiting > ScratchSize) {
         waiting = ScratchSize; // never more than the scratch buffer at once
@@ -137,14 +140,28 @@ uint8_t ExchangeFrame(uint32_t b0, uint32_t b1, uint32_t b2, uint32_t b3, uint32
 
     FineTimer(); // before the first limit is timed
     Flush();
+    // A device that its driver reports gone (the cable pulled) ends the
+    // exchange at the step that found it, as a closed port does: no try
+    // after it can reach the device.
+    if (SerialIsGone(DevicePort)) {
+        return ExchangePortClosed;
+    }
 
     // A worker that could not be started is a timeout, never a success read
     // from the previous exchange's reply.
-    if (!RunWorker(WriterThread, gWriterId)) {
+    const bool written = RunWorker(WriterThread, gWriterId);
+    if (SerialIsGone(DevicePort)) {
+        return ExchangePortClosed;
+    }
+    if (!written) {
         return ExchangeTimeout;
     }
     Pause(WriteToReadPause);
-    if (!RunWorker(ReaderThread, gReaderId)) {
+    const bool read = RunWorker(ReaderThread, gReaderId);
+    if (SerialIsGone(DevicePort)) {
+        return ExchangePortClosed;
+    }
+    if (!read) {
         return ExchangeTimeout;
     }
     return AcceptReply(RxFrame) ? ExchangeOk : ExchangeBadReply;

@@ -10,7 +10,7 @@ extern uint8_t* RxFrame;
 
 enum : uint8_t {
     ExchangeOk = 0,
-    ExchangePortClosed = 1,
+    ExchangePortClosed = 1, // port 0 not open, or its device gone (the cable pulled)
     ExchangeTimeout = 2,
     ExchangeBadReply = 3,
 };

@@ -17,8 +17,10 @@ void PortGate::Admit(uint32_t worker, uint64_t until) {
 void PortGate::Revoke() {
     uint32_t s = state_.fetch_and(Flags);
     while (s & Inside) {
-        // The worker is copying its 8 bytes; it leaves in a moment.
-        Sleep(0);
+        // The worker is copying its 8 bytes; it leaves in a moment. Sleep(1)
+        // lets it run even at a lower priority on the same processor, which
+        // Sleep(0) does not.
+        Sleep(1);
         s = state_.load();
     }
 }

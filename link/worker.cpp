@@ -27,11 +27,12 @@ std::vector<Worker> gWorkers;
 uint32_t gNextWorkerId = 1;
 bool gTimerSet;
 
-// How long StopWorker waits for a cut-off worker: enough for one whose
-// driver honours the cancel of its port call to be gone before the next
-// worker starts, and no more, since one whose driver ignores the cancel is
-// not waited for.
-constexpr DWORD StopWait = 2;
+// How long StopWorker waits for a cut-off worker. Its port call is given
+// 10 ms after its moment to finish once cancelled, or else is left to its
+// driver: waiting a little longer means that once StopWorker returns, the
+// worker has ended either way, and the caller can tell whether a driver
+// still holds a call of ours.
+constexpr DWORD StopWait = 20;
 
 // The thread of a registered worker that is still running, or nullptr.
 HANDLE RunningThread(uint32_t id) {

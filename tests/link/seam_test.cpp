@@ -29,461 +29,15 @@
 #include <string>
 #include <vector>
 
+#include "tests/link/standin_port.h"
+
 namespace {
 
-using Frame = std::array<uint8_t, FrameSize>;
-
-// How a call that does not complete at once ends: at a cancel (CancelIoEx,
-// or the close of its handle), or only when the driver completes it, which
-// the test does late (CompleteHeld) or never.
-enum class Stall { None, UntilCancel, IgnoresCancel };
-enum class CallKind { Count, Read, Write };
-
-constexpr ULONG_PTR StatusPending = 0x103;        // STATUS_PENDING
-constexpr ULONG_PTR StatusCancelled = 0xC0000120; // STATUS_CANCELLED
-constexpr uint8_t HeldGuard = 0xE7;               // put in a held read's buffer
-constexpr uint8_t FrameGuard = 0xC5;              // around TxFrame and RxFrame
-constexpr size_t FrameGuardSize = 32;
-
-// A call on an overlapped handle that the stand-in driver holds.
-struct HeldCall {
-    HANDLE handle;
-    OVERLAPPED* overlapped;
-    HANDLE event;
-    uint8_t* buffer;
-    DWORD count;
-    CallKind kind;
-    Stall stall;
-    std::vector<uint8_t> seen; // the buffer as the call left it
-};
-
-// One call as the stand-in saw it begin, for the exchange's timing.
-struct LoggedCall {
-    CallKind kind;
-    DWORD thread;
-    uint64_t at; // LinkMicroseconds()
-};
-
-// One simulated line and driver; the stand-ins below read and change it.
-// Counters are atomics: workers and the test thread both touch them.
-struct FakeLine {
-    // open
-    std::wstring path;
-    DWORD access = 0, share = 99, disposition = 0, flags = 99;
-    DWORD createError = 0;
-    bool getStateFails = false;
-    bool setStateFails = false;
-    int setupCalls = 0;
-    DWORD setupIn = 0, setupOut = 0;
-    DCB driver = {};
-    DCB set = {};
-    int setCalls = 0;
-    COMMTIMEOUTS timeouts = {};
-    int timeoutCalls = 0;
-    std::vector<HANDLE> closed;
-    uintptr_t nextHandle = 0x7100;
-    // I/O
-    bool countFails = false;
-    Stall countStall = Stall::None; // from the first count after a write
-    Stall writeStall = Stall::None;
-    Stall readStall = Stall::None;
-    bool answer = true; // queue a reply to every write
-    std::vector<uint8_t> queue;
-    std::vector<uint8_t> written;
-    std::atomic<int> calls{0}; // every count, read and write
-    std::atomic<int> counts{0};
-    std::atomic<int> writesBegun{0};
-    std::atomic<DWORD> largestRead{0};
-    std::vector<HeldCall> held;    // under gQueueLock
-    std::vector<LoggedCall> log;   // under gQueueLock
-    std::atomic<int> onStack{0};   // overlapped calls with memory on the caller's stack
-    std::atomic<int> corrupted{0}; // held calls whose memory was not left to the driver
-    // A synchronous handle: one call at a time (a semaphore stands for the
-    // file object's lock, which a thread ended inside a call keeps), and a
-    // held call keeps its thread until the test releases it. A wait of 2 s
-    // for the lock stands for the hang it would be on Windows; the call then
-    // fails. A held call keeps the port open, as on an overlapped handle.
-    HANDLE ioLock = nullptr;
-    HANDLE released = nullptr;
-    std::atomic<int> syncKept{0}; // threads in a held call, alive or ended there
-    // threads
-    int failThreadAt = 0; // the nth thread asked for is refused; 0: none
-    std::atomic<int> threadsAsked{0};
-    std::atomic<uint64_t> lastThreadAt{0}; // when the last thread was asked for
-};
-
-FakeLine* gLine;
-CRITICAL_SECTION gQueueLock;
-
-bool Overlapped() {
-    return (gLine->flags & FILE_FLAG_OVERLAPPED) != 0;
-}
-
-// Holds the synchronous handle's lock for one call.
-class Serialised {
-  public:
-    Serialised() {
-        if (Overlapped()) {
-            return;
-        }
-        held_ = WaitForSingleObject(gLine->ioLock, 2000) == WAIT_OBJECT_0;
-    }
-    ~Serialised() {
-        if (held_) {
-            ReleaseSemaphore(gLine->ioLock, 1, nullptr);
-        }
-    }
-    bool Hung() const { return !Overlapped() && !held_; }
-
-  private:
-    bool held_ = false;
-};
-
-void LogCall(CallKind kind) {
-    ++gLine->calls;
-    CriticalSectionLock hold(gQueueLock);
-    gLine->log.push_back({kind, GetCurrentThreadId(), LinkMicroseconds()});
-}
-
-// True when p lies in the calling thread's stack: the one reservation that
-// holds this function's own local.
-bool OnCallersStack(const void* p) {
-    int local = 0;
-    MEMORY_BASIC_INFORMATION mine = {}, theirs = {};
-    return VirtualQuery(&local, &mine, sizeof(mine)) == sizeof(mine) &&
-           VirtualQuery(p, &theirs, sizeof(theirs)) == sizeof(theirs) &&
-           mine.AllocationBase == theirs.AllocationBase;
-}
-
-// A call that completes at once: on an overlapped handle (and on a
-// synchronous one given an OVERLAPPED) its status block and event too.
-BOOL Complete(OVERLAPPED* ov, DWORD moved, LPDWORD out) {
-    if (ov) {
-        ov->Internal = 0;
-        ov->InternalHigh = moved;
-        SetEvent(ov->hEvent);
-    }
-    if (out) {
-        *out = moved;
-    }
-    return TRUE;
-}
-
-// A call that the driver does not complete now. On a synchronous handle the
-// caller's thread stays in it until the test releases it; on an overlapped
-// one the call is pending and the caller goes on.
-BOOL Hold(HANDLE h, CallKind kind, Stall stall, OVERLAPPED* ov, void* buffer, DWORD count) {
-    if (!Overlapped() || !ov) {
-        ++gLine->syncKept;
-        WaitForSingleObject(gLine->released, INFINITE);
-        --gLine->syncKept;
-        SetLastError(ERROR_OPERATION_ABORTED);
-        return FALSE;
-    }
-    if (OnCallersStack(buffer) || OnCallersStack(ov)) {
-        ++gLine->onStack;
-    }
-    auto* bytes = static_cast<uint8_t*>(buffer);
-    if (kind != CallKind::Write) {
-        std::memset(bytes, HeldGuard, count); // the driver's until it completes
-    }
-    ov->Internal = StatusPending;
-    ov->InternalHigh = 0;
-    ResetEvent(ov->hEvent);
-    CriticalSectionLock hold(gQueueLock);
-    gLine->held.push_back({h, ov, ov->hEvent, bytes, count, kind, stall, {bytes, bytes + count}});
-    SetLastError(ERROR_IO_PENDING);
-    return FALSE;
-}
-
-void EndHeld(const HeldCall& c, ULONG_PTR status, DWORD moved) {
-    c.overlapped->InternalHigh = moved;
-    c.overlapped->Internal = status;
-    SetEvent(c.event);
-}
-
-// Completes every held call as the driver would, late: a read receives a
-// well-formed reply, a count a status. Each call's memory must still be as
-// the call left it (the guard in a read's buffer, the bytes of a write, the
-// pending status block); memory that was freed, reused or moved is
-// counted, and then nothing is written into it.
-void CompleteHeld() {
-    std::vector<HeldCall> calls;
-    {
-        CriticalSectionLock hold(gQueueLock);
-        calls.swap(gLine->held);
-    }
-    for (const HeldCall& c : calls) {
-        MEMORY_BASIC_INFORMATION mb = {};
-        const bool mapped = VirtualQuery(c.buffer, &mb, sizeof(mb)) == sizeof(mb) &&
-                            mb.State == MEM_COMMIT && (mb.Protect & PAGE_READWRITE) &&
-                            VirtualQuery(c.overlapped, &mb, sizeof(mb)) == sizeof(mb) &&
-                            mb.State == MEM_COMMIT && (mb.Protect & PAGE_READWRITE);
-        if (!mapped || std::memcmp(c.buffer, c.seen.data(), c.count) != 0 ||
-            c.overlapped->hEvent != c.event || c.overlapped->Internal != StatusPending) {
-            ++gLine->corrupted;
-            continue;
-        }
-        DWORD moved = c.count;
-        if (c.kind == CallKind::Read) {
-            uint8_t reply[FrameSize];
-            BuildFrame(reply, 0, HostAddress, DeviceAddress, FrameFixed, CmdReply, 9, ModeSlave);
-            moved = c.count < FrameSize ? c.count : FrameSize;
-            std::memcpy(c.buffer, reply, moved);
-        } else if (c.kind == CallKind::Count) {
-            SerialStatus status = {};
-            status.bytesInQueue = FrameSize;
-            std::memcpy(c.buffer, &status, sizeof(status));
-        }
-        EndHeld(c, 0, moved);
-    }
-    // On a synchronous handle: the threads in a held call leave it; one
-    // ended inside it gives the handle's lock back only now.
-    SetEvent(gLine->released);
-    Sleep(20);
-    if (gLine->syncKept.exchange(0) > 0) {
-        ReleaseSemaphore(gLine->ioLock, 1, nullptr);
-    }
-}
-
-// Ends the held calls that honour a cancel: those of `h` given `ov`, or all
-// of `h` (its close). True when a call of `h` was found.
-bool CancelHeld(HANDLE h, const OVERLAPPED* ov) {
-    CriticalSectionLock hold(gQueueLock);
-    bool found = false;
-    auto& held = gLine->held;
-    for (auto it = held.begin(); it != held.end();) {
-        if (it->handle != h || (ov && it->overlapped != ov)) {
-            ++it;
-            continue;
-        }
-        found = true;
-        if (it->stall == Stall::UntilCancel) {
-            EndHeld(*it, StatusCancelled, 0);
-            it = held.erase(it);
-        } else {
-            ++it; // the driver ignores it
-        }
-    }
-    return found;
-}
-
-HANDLE WINAPI FakeCreateFile(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES,
-                             DWORD disposition, DWORD flags, HANDLE) {
-    gLine->path = path;
-    gLine->access = access;
-    gLine->share = share;
-    gLine->disposition = disposition;
-    gLine->flags = flags;
-    bool busy = false;
-    {
-        // A call the driver still holds keeps the port open, even after its
-        // handle was closed: Windows refuses a second open of a port.
-        CriticalSectionLock hold(gQueueLock);
-        busy = !gLine->held.empty() || gLine->syncKept > 0;
-    }
-    if (gLine->createError || busy) {
-        SetLastError(busy ? ERROR_ACCESS_DENIED : gLine->createError);
-        return INVALID_HANDLE_VALUE;
-    }
-    return reinterpret_cast<HANDLE>(gLine->nextHandle++);
-}
-
-BOOL WINAPI FakeSetupComm(HANDLE, DWORD in, DWORD out) {
-    ++gLine->setupCalls;
-    gLine->setupIn = in;
-    gLine->setupOut = out;
-    return TRUE;
-}
-
-BOOL WINAPI FakeGetCommState(HANDLE, LPDCB dcb) {
-    if (gLine->getStateFails) {
-        return FALSE;
-    }
-    *dcb = gLine->driver;
-    return TRUE;
-}
-
-BOOL WINAPI FakeSetCommState(HANDLE, LPDCB dcb) {
-    ++gLine->setCalls;
-    gLine->set = *dcb;
-    if (gLine->setStateFails) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    return TRUE;
-}
-
-BOOL WINAPI FakeSetCommTimeouts(HANDLE, LPCOMMTIMEOUTS timeouts) {
-    ++gLine->timeoutCalls;
-    gLine->timeouts = *timeouts;
-    return TRUE;
-}
-
-// The driver's status request, the one ClearCommError makes.
-BOOL WINAPI FakeDeviceIoControl(HANDLE h, DWORD code, LPVOID, DWORD, LPVOID out, DWORD outSize,
-                                LPDWORD returned, LPOVERLAPPED ov) {
-    Serialised call;
-    LogCall(CallKind::Count);
-    ++gLine->counts;
-    if (code != SerialGetCommStatus || outSize < sizeof(SerialStatus)) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    if (gLine->countFails || call.Hung()) {
-        SetLastError(ERROR_GEN_FAILURE);
-        return FALSE;
-    }
-    if (gLine->countStall != Stall::None && gLine->writesBegun > 0) {
-        return Hold(h, CallKind::Count, gLine->countStall, ov, out, outSize);
-    }
-    SerialStatus status = {};
-    status.errors = CE_FRAME; // line errors are reported here and must be dropped
-    {
-        CriticalSectionLock hold(gQueueLock);
-        status.bytesInQueue = static_cast<ULONG>(gLine->queue.size());
-    }
-    std::memcpy(out, &status, sizeof(status));
-    return Complete(ov, sizeof(status), returned);
-}
-
-BOOL WINAPI FakeReadFile(HANDLE h, LPVOID buffer, DWORD count, LPDWORD got, LPOVERLAPPED ov) {
-    Serialised call;
-    LogCall(CallKind::Read);
-    if (call.Hung()) {
-        SetLastError(ERROR_GEN_FAILURE);
-        return FALSE;
-    }
-    if (gLine->readStall != Stall::None) {
-        return Hold(h, CallKind::Read, gLine->readStall, ov, buffer, count);
-    }
-    if (count > gLine->largestRead) {
-        gLine->largestRead = count;
-    }
-    CriticalSectionLock hold(gQueueLock);
-    DWORD n = count < gLine->queue.size() ? count : static_cast<DWORD>(gLine->queue.size());
-    std::memcpy(buffer, gLine->queue.data(), n);
-    gLine->queue.erase(gLine->queue.begin(), gLine->queue.begin() + n);
-    return Complete(ov, n, got);
-}
-
-BOOL WINAPI FakeWriteFile(HANDLE h, LPCVOID buffer, DWORD count, LPDWORD put, LPOVERLAPPED ov) {
-    Serialised call;
-    LogCall(CallKind::Write);
-    ++gLine->writesBegun;
-    if (call.Hung()) {
-        SetLastError(ERROR_GEN_FAILURE);
-        return FALSE;
-    }
-    if (gLine->writeStall != Stall::None) {
-        return Hold(h, CallKind::Write, gLine->writeStall, ov, const_cast<void*>(buffer), count);
-    }
-    const auto* bytes = static_cast<const uint8_t*>(buffer);
-    {
-        CriticalSectionLock hold(gQueueLock);
-        gLine->written.assign(bytes, bytes + count);
-        if (gLine->answer && count == FrameSize) {
-            uint8_t reply[FrameSize];
-            BuildFrame(reply, 0, HostAddress, DeviceAddress, FrameFixed, CmdReply,
-                       bytes[ByteDirection], bytes[ByteMode]);
-            gLine->queue.insert(gLine->queue.end(), reply, reply + FrameSize);
-        }
-    }
-    return Complete(ov, count, put);
-}
-
-BOOL WINAPI FakeCancelIoEx(HANDLE h, LPOVERLAPPED ov) {
-    if (CancelHeld(h, ov)) {
-        return TRUE; // requested; whether the driver honours it is its own affair
-    }
-    SetLastError(ERROR_NOT_FOUND);
-    return FALSE;
-}
-
-BOOL WINAPI FakeCloseHandle(HANDLE h) {
-    Serialised call;
-    gLine->closed.push_back(h);
-    CancelHeld(h, nullptr); // the close cancels what is pending on the handle
-    return TRUE;
-}
-
-HANDLE WINAPI FakeCreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stack,
-                               LPTHREAD_START_ROUTINE procedure, LPVOID parameter, DWORD flags,
-                               LPDWORD id) {
-    gLine->lastThreadAt = LinkMicroseconds();
-    if (++gLine->threadsAsked == gLine->failThreadAt) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return nullptr;
-    }
-    return CreateThread(security, stack, procedure, parameter, flags, id);
-}
-
-const SerialSystemCalls Fakes = {
-    FakeCreateFile,      FakeSetupComm, FakeGetCommState, FakeSetCommState, FakeSetCommTimeouts,
-    FakeDeviceIoControl, FakeReadFile,  FakeWriteFile,    FakeCancelIoEx,   FakeCloseHandle,
-};
-const WorkerSystemCalls WorkerFakes = {FakeCreateThread};
-
-DWORD WINAPI AskIsOpen(LPVOID) {
-    return SerialIsOpen(0) ? 1 : 0;
-}
-
-// True when the port table answers another thread within a second: a worker
-// left holding the table's lock would hold it for ever.
-bool TableAnswers() {
-    HANDLE t = CreateThread(nullptr, 0, AskIsOpen, nullptr, 0, nullptr);
-    if (!t) {
-        return false;
-    }
-    bool answered = WaitForSingleObject(t, 1000) == WAIT_OBJECT_0;
-    CloseHandle(t);
-    return answered;
-}
-
-// Milliseconds that `step` took on the calling thread.
-double Took(const std::function<void()>& step) {
-    const uint64_t start = LinkMicroseconds();
-    step();
-    return static_cast<double>(LinkMicroseconds() - start) / 1000.0;
-}
-
-// A driver's settings as another program may leave them: every field set to
-// a value no open would choose, flow control of every kind and null
-// stripping on.
-DCB DriverSettings() {
-    DCB d = {};
-    d.DCBlength = sizeof(d);
-    d.BaudRate = 1200;
-    d.fBinary = 0;
-    d.fParity = 0;
-    d.fOutxCtsFlow = 1;
-    d.fOutxDsrFlow = 1;
-    d.fDtrControl = DTR_CONTROL_HANDSHAKE;
-    d.fDsrSensitivity = 1;
-    d.fTXContinueOnXoff = 1;
-    d.fNull = 1;
-    d.fRtsControl = RTS_CONTROL_TOGGLE;
-    d.fAbortOnError = 1;
-    d.fErrorChar = 1;
-    d.fOutX = 1;
-    d.fInX = 1;
-    d.XonLim = 3;
-    d.XoffLim = 4;
-    d.ByteSize = 7;
-    d.Parity = MARKPARITY;
-    d.StopBits = TWOSTOPBITS;
-    d.XonChar = 0x21;
-    d.XoffChar = 0x23;
-    d.ErrorChar = 0x05;
-    d.EofChar = 0x06;
-    d.EvtChar = 0x07;
-    return d;
-}
+using namespace standin;
 
 class Seam : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        InitializeCriticalSection(&gQueueLock);
         ASSERT_TRUE(SerialTableCreate());
         ASSERT_TRUE(WorkerRegistryCreate());
         std::memset(gTxArea, FrameGuard, sizeof(gTxArea));
@@ -491,27 +45,8 @@ class Seam : public ::testing::Test {
         TxFrame = gTxArea + FrameGuardSize;
         RxFrame = gRxArea + FrameGuardSize;
     }
-    void SetUp() override {
-        saved_ = SerialSystem;
-        savedWorker_ = WorkerSystem;
-        line_.driver = DriverSettings();
-        line_.released = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        line_.ioLock = CreateSemaphoreW(nullptr, 1, 1, nullptr);
-        ASSERT_NE(line_.released, nullptr);
-        ASSERT_NE(line_.ioLock, nullptr);
-        gLine = &line_;
-        SerialSystem = Fakes;
-        WorkerSystem = WorkerFakes;
-    }
-    void TearDown() override {
-        CompleteHeld(); // let every held call and stalled stand-in end
-        Sleep(50);
-        SerialCloseAll();
-        SerialSystem = saved_;
-        WorkerSystem = savedWorker_;
-        CloseHandle(line_.released);
-        CloseHandle(line_.ioLock);
-    }
+    void SetUp() override { ASSERT_TRUE(StandInBegin(line_)); }
+    void TearDown() override { StandInEnd(line_); }
     uintptr_t Open(uint32_t port = 0, const wchar_t* name = L"COM7", double stop = 1.0,
                    uint32_t handshake = 0, uint32_t parity = EVENPARITY, uint32_t in = 255,
                    uint32_t out = 255) {
@@ -541,8 +76,6 @@ class Seam : public ::testing::Test {
     }
 
     FakeLine line_;
-    SerialSystemCalls saved_{};
-    WorkerSystemCalls savedWorker_{};
     static inline uint8_t gTxArea[FrameGuardSize + FrameSize + FrameGuardSize];
     static inline uint8_t gRxArea[FrameGuardSize + FrameSize + FrameGuardSize];
 };
@@ -574,52 +107,47 @@ TEST_F(Seam, OpenSetsTheLineAndKeepsTheDriversOtherFields) {
     const DCB o = DriverSettings();
     EXPECT_EQ(d.fDtrControl, o.fDtrControl);
     EXPECT_EQ(d.fTXContinueOnXoff, o.fTXContinueOnXoff);
-    EXPECT_EQ(d.XonChar, o.XonChar);
-    EXPECT_EQ(d.XoffChar, o.XoffChar);
-    EXPECT_EQ(d.ErrorChar, o.ErrorChar);
-    EXPECT_EQ(d.EofChar, o.EofChar);
-    EXPECT_EQ(d.EvtChar, o.EvtChar);
-    EXPECT_EQ(d.XonLim, o.XonLim);
-    EXPECT_EQ(d.XoffLim, o.XoffLim);
-    // Queues and time-outs.
+    // Queues and time-outs: reads return at once with what is waiting; a
+    // frame's write ends by its own time-out (180 ms) before the worker's
+    // 500 ms.
     EXPECT_EQ(line_.setupCalls, 1);
     EXPECT_EQ(line_.setupIn, 255u);
     EXPECT_EQ(line_.setupOut, 255u);
     EXPECT_EQ(line_.timeoutCalls, 1);
-    EXPECT_EQ(line_.timeouts.ReadIntervalTimeout, 0u);
+    EXPECT_EQ(line_.timeouts.ReadIntervalTimeout, MAXDWORD);
     EXPECT_EQ(line_.timeouts.ReadTotalTimeoutMultiplier, 0u);
     EXPECT_EQ(line_.timeouts.ReadTotalTimeoutConstant, 0u);
-    EXPECT_EQ(line_.timeouts.WriteTotalTimeoutMultiplier, 100u);
-    EXPECT_EQ(line_.timeouts.WriteTotalTimeoutConstant, 10u);
+    EXPECT_LT(line_.timeouts.WriteTotalTimeoutMultiplier * FrameSize +
+                  line_.timeouts.WriteTotalTimeoutConstant,
+              400u);
+    EXPECT_GT(line_.timeouts.WriteTotalTimeoutMultiplier * FrameSize +
+                  line_.timeouts.WriteTotalTimeoutConstant,
+              50u);
 }
 
 TEST_F(Seam, HandshakeModesChangeOnlyTheirOwnFields) {
     // Mode 0 turns off whatever another program left on (every such setting
     // is on in the driver's DCB); the other modes change only their own.
+    // Every mode gets flow-control characters and limits that drivers
+    // accept, and no special characters, whatever the driver reported.
     struct Row {
         uint32_t mode;
         DWORD cts, rts, outX, inX;
-        char xon, xoff;
-        WORD xonLim, xoffLim;
         DWORD dsr, dsrSense, null, errorChar, abortOnError, binary;
     };
     const DCB o = DriverSettings();
     const Row rows[] = {
-        {0, 0, RTS_CONTROL_DISABLE, 0, 0, o.XonChar, o.XoffChar, o.XonLim, o.XoffLim, 0, 0, 0, 0, 0,
-         1},
-        {1, 0, RTS_CONTROL_ENABLE, o.fOutX, o.fInX, o.XonChar, o.XoffChar, o.XonLim, o.XoffLim,
-         o.fOutxDsrFlow, o.fDsrSensitivity, o.fNull, o.fErrorChar, o.fAbortOnError, o.fBinary},
-        {2, 1, RTS_CONTROL_HANDSHAKE, o.fOutX, o.fInX, o.XonChar, o.XoffChar, o.XonLim, o.XoffLim,
-         o.fOutxDsrFlow, o.fDsrSensitivity, o.fNull, o.fErrorChar, o.fAbortOnError, o.fBinary},
-        // 255 / 10 = 25; 7 times that is 175.
-        {3, o.fOutxCtsFlow, o.fRtsControl, 1, 1, 0x11, 0x13, 25, 175, o.fOutxDsrFlow,
-         o.fDsrSensitivity, o.fNull, o.fErrorChar, o.fAbortOnError, o.fBinary},
-        {4, o.fOutxCtsFlow, o.fRtsControl, o.fOutX, o.fInX, o.XonChar, o.XoffChar, o.XonLim,
-         o.XoffLim, o.fOutxDsrFlow, o.fDsrSensitivity, o.fNull, o.fErrorChar, o.fAbortOnError,
-         o.fBinary},
-        {99, o.fOutxCtsFlow, o.fRtsControl, o.fOutX, o.fInX, o.XonChar, o.XoffChar, o.XonLim,
-         o.XoffLim, o.fOutxDsrFlow, o.fDsrSensitivity, o.fNull, o.fErrorChar, o.fAbortOnError,
-         o.fBinary},
+        {0, 0, RTS_CONTROL_DISABLE, 0, 0, 0, 0, 0, 0, 0, 1},
+        {1, 0, RTS_CONTROL_ENABLE, o.fOutX, o.fInX, o.fOutxDsrFlow, o.fDsrSensitivity, o.fNull,
+         o.fErrorChar, o.fAbortOnError, o.fBinary},
+        {2, 1, RTS_CONTROL_HANDSHAKE, o.fOutX, o.fInX, o.fOutxDsrFlow, o.fDsrSensitivity, o.fNull,
+         o.fErrorChar, o.fAbortOnError, o.fBinary},
+        {3, o.fOutxCtsFlow, o.fRtsControl, 1, 1, o.fOutxDsrFlow, o.fDsrSensitivity, o.fNull,
+         o.fErrorChar, o.fAbortOnError, o.fBinary},
+        {4, o.fOutxCtsFlow, o.fRtsControl, o.fOutX, o.fInX, o.fOutxDsrFlow, o.fDsrSensitivity,
+         o.fNull, o.fErrorChar, o.fAbortOnError, o.fBinary},
+        {99, o.fOutxCtsFlow, o.fRtsControl, o.fOutX, o.fInX, o.fOutxDsrFlow, o.fDsrSensitivity,
+         o.fNull, o.fErrorChar, o.fAbortOnError, o.fBinary},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(testing::Message() << "handshake mode " << r.mode);
@@ -629,10 +157,14 @@ TEST_F(Seam, HandshakeModesChangeOnlyTheirOwnFields) {
         EXPECT_EQ(d.fRtsControl, r.rts);
         EXPECT_EQ(d.fOutX, r.outX);
         EXPECT_EQ(d.fInX, r.inX);
-        EXPECT_EQ(d.XonChar, r.xon);
-        EXPECT_EQ(d.XoffChar, r.xoff);
-        EXPECT_EQ(d.XonLim, r.xonLim);
-        EXPECT_EQ(d.XoffLim, r.xoffLim);
+        EXPECT_EQ(d.XonChar, 0x11);
+        EXPECT_EQ(d.XoffChar, 0x13);
+        // 255 / 10 = 25; 7 times that is 175: well below the 255-byte queue.
+        EXPECT_EQ(d.XonLim, 25);
+        EXPECT_EQ(d.XoffLim, 175);
+        EXPECT_EQ(d.ErrorChar, 0);
+        EXPECT_EQ(d.EofChar, 0);
+        EXPECT_EQ(d.EvtChar, 0);
         EXPECT_EQ(d.fOutxDsrFlow, r.dsr);
         EXPECT_EQ(d.fDsrSensitivity, r.dsrSense);
         EXPECT_EQ(d.fNull, r.null);
@@ -677,20 +209,23 @@ TEST_F(Seam, FailedOpensCloseWhatTheyOpenedAndChangeNoSlot) {
     struct Case {
         const char* what;
         DWORD createError;
-        bool getFails, setFails;
+        bool getFails, setFails, timeoutsFail;
         size_t closes; // handles the failed open closes
     };
     const Case cases[] = {
-        {"access denied", ERROR_ACCESS_DENIED, false, false, 0},
-        {"no such port", ERROR_FILE_NOT_FOUND, false, false, 0},
-        {"settings unreadable", 0, true, false, 1},
-        {"settings refused", 0, false, true, 1},
+        {"access denied", ERROR_ACCESS_DENIED, false, false, false, 0},
+        {"no such port", ERROR_FILE_NOT_FOUND, false, false, false, 0},
+        {"settings unreadable", 0, true, false, false, 1},
+        {"settings refused", 0, false, true, false, 1},
+        // Reads rely on their time-outs.
+        {"time-outs refused", 0, false, false, true, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         line_.createError = c.createError;
         line_.getStateFails = c.getFails;
         line_.setStateFails = c.setFails;
+        line_.timeoutsFail = c.timeoutsFail;
         line_.closed.clear();
         const int setsBefore = line_.setCalls;
         EXPECT_EQ(Open(0, L"COM8"), 0u);
@@ -740,6 +275,132 @@ TEST_F(Seam, AFailingCountReadsAsNothingWaiting) {
     EXPECT_EQ(SerialInputCount(0), 12u);
     line_.countFails = true;
     EXPECT_EQ(SerialInputCount(0), 0u);
+}
+
+// kernel32 waits for the open, the line settings and the close without a
+// limit. A driver that keeps one holds the GUI thread only to that call's
+// limit; until it lets go, every open fails at once without asking it again.
+// Then what the late call took is given back and the port works as before.
+TEST_F(Seam, KernelCallsTheDriverKeepsHoldTheGuiOnlyToTheirLimit) {
+    struct Case {
+        const char* what;
+        bool open, setState, close, exit;
+        double limit;      // ms
+        size_t lateCloses; // handles closed once the driver lets go
+    };
+    const Case cases[] = {
+        {"open", true, false, false, false, 1000, 1},
+        {"line settings", false, true, false, false, 1000, 1},
+        {"close", false, false, true, false, 300, 1},
+        // Exit closes every port within one limit, though each close is kept.
+        {"exit", false, false, true, true, 300, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ResetEvent(line_.released);
+        if (c.close) {
+            ASSERT_NE(Open(0), 0u);
+            ASSERT_NE(Open(1), 0u);
+        }
+        line_.blockOpen = c.open;
+        line_.blockSetState = c.setState;
+        line_.blockClose = c.close;
+        const size_t closedBefore = line_.closed.size();
+        uintptr_t opened = 1;
+        const double ms = Took([&] {
+            if (c.exit) {
+                CloseAllWorkers();
+                SerialCloseAll();
+            } else if (c.close) {
+                SerialClose(0);
+            } else {
+                opened = Open();
+            }
+        });
+        EXPECT_GE(ms, c.limit - 5);
+        EXPECT_LT(ms, c.limit + 100);
+        EXPECT_FALSE(SerialIsOpen(0));
+        EXPECT_EQ(opened != 0, c.close) << "an open the driver kept counts as failed";
+        EXPECT_TRUE(SerialDriverHolds());
+
+        line_.path.clear();
+        uintptr_t again = 1;
+        EXPECT_LT(Took([&] { again = Open(0, L"COM9"); }), 50.0);
+        EXPECT_EQ(again, 0u);
+        EXPECT_TRUE(line_.path.empty()) << "a driver that keeps a call was asked again";
+
+        line_.blockOpen = line_.blockSetState = line_.blockClose = false;
+        CompleteHeld();
+        for (int i = 0; i < 100 && SerialDriverHolds(); ++i) {
+            Sleep(10);
+        }
+        EXPECT_FALSE(SerialDriverHolds());
+        EXPECT_EQ(line_.closed.size(), closedBefore + c.lateCloses)
+            << "what the late call took was not given back";
+        SerialCloseAll();
+        ASSERT_NE(Open(), 0u);
+        uint8_t result = 0xFF;
+        TimedWrite(result);
+        EXPECT_EQ(result, ExchangeOk);
+        SerialClose(0);
+    }
+}
+
+// What the driver answers decides the exchange's result: a count one byte
+// over what is waiting, a write that ends by its own time-out, and the
+// errors that mean the device is gone (the cable pulled), at the step that
+// first sees them; a general failure and the code of a cancel are not. A
+// healthy or gone driver never needs a cancel, and the next open clears it.
+TEST_F(Seam, EachDriverAnswerGivesItsResult) {
+    struct Case {
+        const char* what;
+        int countExtra;
+        Stall write;
+        DWORD error;
+        bool afterWrite; // the error from the first count after the write
+        uint8_t result;
+        int writes;
+    };
+    const Case cases[] = {
+        {"count one over", 1, Stall::None, 0, false, ExchangeOk, 1},
+        {"write ends by its time-out", 0, Stall::UntilTimeout, 0, false, ExchangeBadReply, 1},
+        {"device removed", 0, Stall::None, ERROR_DEVICE_REMOVED, false, ExchangePortClosed, 0},
+        {"not connected, seen by the reader", 0, Stall::None, ERROR_DEVICE_NOT_CONNECTED, true,
+         ExchangePortClosed, 1},
+        {"no such device", 0, Stall::None, 433, true, ExchangePortClosed, 1},
+        {"bad command", 0, Stall::None, ERROR_BAD_COMMAND, false, ExchangePortClosed, 0},
+        {"removal pending", 0, Stall::None, ERROR_ACCESS_DENIED, true, ExchangePortClosed, 1},
+        {"not ready", 0, Stall::None, ERROR_NOT_READY, false, ExchangePortClosed, 0},
+        {"general failure", 0, Stall::None, ERROR_GEN_FAILURE, false, ExchangeBadReply, 1},
+        {"a cancel's code", 0, Stall::None, ERROR_OPERATION_ABORTED, true, ExchangeBadReply, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_NE(Open(), 0u);
+        line_.countExtra = c.countExtra;
+        line_.writeStall = c.write;
+        line_.goneError = c.error;
+        line_.goneAfterWrite = c.afterWrite;
+        line_.writesBegun = 0;
+        line_.cancels = 0;
+        uint8_t result = 0xFF;
+        TimedWrite(result);
+        EXPECT_EQ(result, c.result);
+        EXPECT_EQ(line_.writesBegun, c.writes);
+        EXPECT_EQ(line_.cancels, 0) << "a call needed a cancel";
+        CompleteHeld();
+        line_.countExtra = 0;
+        line_.writeStall = Stall::None;
+        line_.goneError = 0;
+        {
+            CriticalSectionLock hold(gQueueLock);
+            line_.queue.clear();
+        }
+        ASSERT_NE(Open(), 0u);
+        TimedWrite(result);
+        EXPECT_EQ(result, ExchangeOk) << "after a new open";
+        SerialClose(0);
+    }
 }
 
 // ---- The exchange's steps and timing ----------------------------------------
@@ -866,6 +527,7 @@ TEST_F(Seam, OverrunningWorkersEndAtTheLimitAndNeverHoldTheGui) {
         }
         EXPECT_LE(best, 520.0) << "the limit is 500 ms, cancel honoured or not";
         EXPECT_EQ(RegisteredWorkers(), 0u) << "the stopped worker stays registered";
+        EXPECT_EQ(SerialDriverHolds(), ignored) << "whether the driver still holds our call";
         EXPECT_TRUE(TableAnswers()) << "a lock of ours was left held";
 
         // The stopped worker touches neither the port nor RxFrame again.

@@ -1,0 +1,516 @@
+// The stand-in driver's calls (tests/link/standin_port.h).
+#include "tests/link/standin_port.h"
+
+#include <cstring>
+
+#include "common/holders.h"
+#include "link/clock.h"
+#include "link/serial_port.h"
+
+namespace standin {
+
+FakeLine* gLine;
+CRITICAL_SECTION gQueueLock;
+
+bool Overlapped() {
+    return (gLine->flags & FILE_FLAG_OVERLAPPED) != 0;
+}
+
+// Holds the synchronous handle's lock for one call.
+class Serialised {
+  public:
+    Serialised() {
+        if (Overlapped()) {
+            return;
+        }
+        held_ = WaitForSingleObject(gLine->ioLock, 2000) == WAIT_OBJECT_0;
+    }
+    ~Serialised() {
+        if (held_) {
+            ReleaseSemaphore(gLine->ioLock, 1, nullptr);
+        }
+    }
+    bool Hung() const { return !Overlapped() && !held_; }
+
+  private:
+    bool held_ = false;
+};
+
+void LogCall(CallKind kind) {
+    ++gLine->calls;
+    CriticalSectionLock hold(gQueueLock);
+    gLine->log.push_back({kind, GetCurrentThreadId(), LinkMicroseconds()});
+}
+
+// True when p lies in the calling thread's stack: the one reservation that
+// holds this function's own local.
+bool OnCallersStack(const void* p) {
+    int local = 0;
+    MEMORY_BASIC_INFORMATION mine = {}, theirs = {};
+    return VirtualQuery(&local, &mine, sizeof(mine)) == sizeof(mine) &&
+           VirtualQuery(p, &theirs, sizeof(theirs)) == sizeof(theirs) &&
+           mine.AllocationBase == theirs.AllocationBase;
+}
+
+// A call that completes at once: on an overlapped handle (and on a
+// synchronous one given an OVERLAPPED) its status block and event too.
+BOOL Complete(OVERLAPPED* ov, DWORD moved, LPDWORD out) {
+    if (ov) {
+        ov->Internal = 0;
+        ov->InternalHigh = moved;
+        SetEvent(ov->hEvent);
+    }
+    if (out) {
+        *out = moved;
+    }
+    return TRUE;
+}
+
+// A call that the driver does not complete now. On a synchronous handle the
+// caller's thread stays in it until the test releases it; on an overlapped
+// one the call is pending and the caller goes on.
+BOOL Hold(HANDLE h, CallKind kind, Stall stall, OVERLAPPED* ov, void* buffer, DWORD count) {
+    if (!Overlapped() || !ov) {
+        ++gLine->syncKept;
+        WaitForSingleObject(gLine->released, INFINITE);
+        --gLine->syncKept;
+        SetLastError(ERROR_OPERATION_ABORTED);
+        return FALSE;
+    }
+    if (OnCallersStack(buffer) || OnCallersStack(ov)) {
+        ++gLine->onStack;
+    }
+    auto* bytes = static_cast<uint8_t*>(buffer);
+    if (kind != CallKind::Write) {
+        std::memset(bytes, HeldGuard, count); // the driver's until it completes
+    }
+    ov->Internal = StatusPending;
+    ov->InternalHigh = 0;
+    ResetEvent(ov->hEvent);
+    CriticalSectionLock hold(gQueueLock);
+    gLine->held.push_back({h, ov, ov->hEvent, bytes, count, kind, stall, {bytes, bytes + count}});
+    SetLastError(ERROR_IO_PENDING);
+    return FALSE;
+}
+
+void EndHeld(const HeldCall& c, ULONG_PTR status, DWORD moved) {
+    c.overlapped->InternalHigh = moved;
+    c.overlapped->Internal = status;
+    SetEvent(c.event);
+}
+
+// Completes every held call as the driver would, late: a read receives a
+// well-formed reply, a count a status. Each call's memory must still be as
+// the call left it (the guard in a read's buffer, the bytes of a write, the
+// pending status block); memory that was freed, reused or moved is
+// counted, and then nothing is written into it.
+void CompleteHeld() {
+    for (HANDLE t : gLine->timers) {
+        WaitForSingleObject(t, INFINITE); // each ends at its write's time-out
+        CloseHandle(t);
+    }
+    gLine->timers.clear();
+    std::vector<HeldCall> calls;
+    {
+        CriticalSectionLock hold(gQueueLock);
+        calls.swap(gLine->held);
+    }
+    for (const HeldCall& c : calls) {
+        MEMORY_BASIC_INFORMATION mb = {};
+        const bool mapped = VirtualQuery(c.buffer, &mb, sizeof(mb)) == sizeof(mb) &&
+                            mb.State == MEM_COMMIT && (mb.Protect & PAGE_READWRITE) &&
+                            VirtualQuery(c.overlapped, &mb, sizeof(mb)) == sizeof(mb) &&
+                            mb.State == MEM_COMMIT && (mb.Protect & PAGE_READWRITE);
+        if (!mapped || std::memcmp(c.buffer, c.seen.data(), c.count) != 0 ||
+            c.overlapped->hEvent != c.event || c.overlapped->Internal != StatusPending) {
+            ++gLine->corrupted;
+            continue;
+        }
+        DWORD moved = c.count;
+        if (c.kind == CallKind::Read) {
+            uint8_t reply[FrameSize];
+            BuildFrame(reply, 0, HostAddress, DeviceAddress, FrameFixed, CmdReply, 9, ModeSlave);
+            moved = c.count < FrameSize ? c.count : FrameSize;
+            std::memcpy(c.buffer, reply, moved);
+        } else if (c.kind == CallKind::Count) {
+            SerialStatus status = {};
+            status.bytesInQueue = FrameSize;
+            std::memcpy(c.buffer, &status, sizeof(status));
+        }
+        EndHeld(c, 0, moved);
+    }
+    // On a synchronous handle: the threads in a held call leave it; one
+    // ended inside it gives the handle's lock back only now. A kept open,
+    // setting or close goes on.
+    SetEvent(gLine->released);
+    Sleep(20);
+    for (int i = 0; i < 200 && gLine->kernelKept > 0; ++i) {
+        Sleep(5);
+    }
+    if (gLine->syncKept.exchange(0) > 0) {
+        ReleaseSemaphore(gLine->ioLock, 1, nullptr);
+    }
+}
+
+// Ends the held calls that honour a cancel: those of `h` given `ov`, or all
+// of `h` (its close). True when a call of `h` was found.
+bool CancelHeld(HANDLE h, const OVERLAPPED* ov) {
+    CriticalSectionLock hold(gQueueLock);
+    bool found = false;
+    auto& held = gLine->held;
+    for (auto it = held.begin(); it != held.end();) {
+        if (it->handle != h || (ov && it->overlapped != ov)) {
+            ++it;
+            continue;
+        }
+        found = true;
+        if (it->stall == Stall::UntilCancel || it->stall == Stall::UntilTimeout) {
+            EndHeld(*it, StatusCancelled, 0);
+            it = held.erase(it);
+        } else {
+            ++it; // the driver ignores it
+        }
+    }
+    return found;
+}
+
+// A kernel32 call that the driver keeps until the test lets it go.
+void KeepIf(bool block) {
+    if (block) {
+        ++gLine->kernelKept;
+        WaitForSingleObject(gLine->released, INFINITE);
+        --gLine->kernelKept;
+    }
+}
+
+HANDLE WINAPI FakeCreateFile(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES,
+                             DWORD disposition, DWORD flags, HANDLE) {
+    gLine->path = path;
+    gLine->access = access;
+    gLine->share = share;
+    gLine->disposition = disposition;
+    gLine->flags = flags;
+    KeepIf(gLine->blockOpen);
+    bool busy = false;
+    {
+        // A call the driver still holds keeps the port open, even after its
+        // handle was closed: Windows refuses a second open of a port.
+        CriticalSectionLock hold(gQueueLock);
+        busy = !gLine->held.empty() || gLine->syncKept > 0;
+    }
+    if (gLine->createError || busy) {
+        SetLastError(busy ? ERROR_ACCESS_DENIED : gLine->createError);
+        return INVALID_HANDLE_VALUE;
+    }
+    return reinterpret_cast<HANDLE>(gLine->nextHandle++);
+}
+
+BOOL WINAPI FakeSetupComm(HANDLE, DWORD in, DWORD out) {
+    ++gLine->setupCalls;
+    gLine->setupIn = in;
+    gLine->setupOut = out;
+    return TRUE;
+}
+
+BOOL WINAPI FakeGetCommState(HANDLE, LPDCB dcb) {
+    if (gLine->getStateFails) {
+        return FALSE;
+    }
+    *dcb = gLine->driver;
+    return TRUE;
+}
+
+// Refuses what Windows refuses: equal flow-control characters, and limits
+// beyond the input queue.
+BOOL WINAPI FakeSetCommState(HANDLE, LPDCB dcb) {
+    ++gLine->setCalls;
+    gLine->set = *dcb;
+    KeepIf(gLine->blockSetState);
+    const DWORD queue = gLine->setupIn > 0 ? gLine->setupIn : 4096;
+    if (gLine->setStateFails || dcb->XonChar == dcb->XoffChar || dcb->XonLim > queue ||
+        dcb->XoffLim > queue) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL WINAPI FakeSetCommTimeouts(HANDLE, LPCOMMTIMEOUTS timeouts) {
+    ++gLine->timeoutCalls;
+    gLine->timeouts = *timeouts;
+    if (gLine->timeoutsFail) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// A call on a device that is gone fails at once.
+bool Gone(CallKind kind) {
+    if (gLine->goneError == 0 ||
+        (gLine->goneAfterWrite && (kind == CallKind::Write || gLine->writesBegun == 0))) {
+        return false;
+    }
+    SetLastError(gLine->goneError);
+    return true;
+}
+
+// A held write that the driver ends at its time-out, with nothing sent.
+struct TimedWrite {
+    OVERLAPPED* overlapped;
+    DWORD ms;
+};
+
+DWORD WINAPI EndAtTimeout(LPVOID parameter) {
+    const TimedWrite write = *static_cast<TimedWrite*>(parameter);
+    delete static_cast<TimedWrite*>(parameter);
+    Sleep(write.ms);
+    CriticalSectionLock hold(gQueueLock);
+    auto& held = gLine->held;
+    for (auto it = held.begin(); it != held.end(); ++it) {
+        if (it->overlapped == write.overlapped) {
+            EndHeld(*it, StatusTimeout, 0);
+            held.erase(it);
+            break;
+        }
+    }
+    return 0;
+}
+
+// The driver's status request, the one ClearCommError makes.
+BOOL WINAPI FakeDeviceIoControl(HANDLE h, DWORD code, LPVOID, DWORD, LPVOID out, DWORD outSize,
+                                LPDWORD returned, LPOVERLAPPED ov) {
+    Serialised call;
+    LogCall(CallKind::Count);
+    ++gLine->counts;
+    if (code != SerialGetCommStatus || outSize < sizeof(SerialStatus)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (gLine->countFails || call.Hung()) {
+        SetLastError(ERROR_GEN_FAILURE);
+        return FALSE;
+    }
+    if (Gone(CallKind::Count)) {
+        return FALSE;
+    }
+    if (gLine->countStall != Stall::None && gLine->writesBegun > 0) {
+        return Hold(h, CallKind::Count, gLine->countStall, ov, out, outSize);
+    }
+    SerialStatus status = {};
+    status.errors = CE_FRAME; // line errors are reported here and must be dropped
+    {
+        CriticalSectionLock hold(gQueueLock);
+        status.bytesInQueue = static_cast<ULONG>(gLine->queue.size());
+        if (!gLine->queue.empty()) {
+            status.bytesInQueue += static_cast<ULONG>(gLine->countExtra);
+        }
+    }
+    std::memcpy(out, &status, sizeof(status));
+    return Complete(ov, sizeof(status), returned);
+}
+
+BOOL WINAPI FakeReadFile(HANDLE h, LPVOID buffer, DWORD count, LPDWORD got, LPOVERLAPPED ov) {
+    Serialised call;
+    LogCall(CallKind::Read);
+    if (call.Hung()) {
+        SetLastError(ERROR_GEN_FAILURE);
+        return FALSE;
+    }
+    if (Gone(CallKind::Read)) {
+        return FALSE;
+    }
+    if (gLine->readStall != Stall::None) {
+        return Hold(h, CallKind::Read, gLine->readStall, ov, buffer, count);
+    }
+    if (count > gLine->largestRead) {
+        gLine->largestRead = count;
+    }
+    // Only these time-outs make a read return at once with what is waiting;
+    // with any others it waits for every byte asked for.
+    const COMMTIMEOUTS& t = gLine->timeouts;
+    const bool atOnce = t.ReadIntervalTimeout == MAXDWORD && t.ReadTotalTimeoutMultiplier == 0 &&
+                        t.ReadTotalTimeoutConstant == 0;
+    bool fewer = false;
+    {
+        CriticalSectionLock hold(gQueueLock);
+        fewer = gLine->queue.size() < count;
+    }
+    if (!atOnce && fewer) {
+        return Hold(h, CallKind::Read, Stall::UntilCancel, ov, buffer, count);
+    }
+    CriticalSectionLock hold(gQueueLock);
+    DWORD n = count < gLine->queue.size() ? count : static_cast<DWORD>(gLine->queue.size());
+    std::memcpy(buffer, gLine->queue.data(), n);
+    gLine->queue.erase(gLine->queue.begin(), gLine->queue.begin() + n);
+    return Complete(ov, n, got);
+}
+
+BOOL WINAPI FakeWriteFile(HANDLE h, LPCVOID buffer, DWORD count, LPDWORD put, LPOVERLAPPED ov) {
+    Serialised call;
+    LogCall(CallKind::Write);
+    ++gLine->writesBegun;
+    if (call.Hung()) {
+        SetLastError(ERROR_GEN_FAILURE);
+        return FALSE;
+    }
+    if (Gone(CallKind::Write)) {
+        return FALSE;
+    }
+    if (gLine->writeStall == Stall::UntilTimeout) {
+        const DWORD ms = gLine->timeouts.WriteTotalTimeoutMultiplier * count +
+                         gLine->timeouts.WriteTotalTimeoutConstant;
+        const BOOL started = Hold(h, CallKind::Write, ms ? Stall::UntilTimeout : Stall::UntilCancel,
+                                  ov, const_cast<void*>(buffer), count);
+        if (ms && ov) {
+            HANDLE timer =
+                CreateThread(nullptr, 0, EndAtTimeout, new TimedWrite{ov, ms}, 0, nullptr);
+            if (timer) {
+                gLine->timers.push_back(timer);
+            }
+        }
+        SetLastError(ERROR_IO_PENDING);
+        return started;
+    }
+    if (gLine->writeStall != Stall::None) {
+        return Hold(h, CallKind::Write, gLine->writeStall, ov, const_cast<void*>(buffer), count);
+    }
+    const auto* bytes = static_cast<const uint8_t*>(buffer);
+    {
+        CriticalSectionLock hold(gQueueLock);
+        gLine->written.assign(bytes, bytes + count);
+        if (gLine->answer && count == FrameSize) {
+            uint8_t reply[FrameSize];
+            BuildFrame(reply, 0, HostAddress, DeviceAddress, FrameFixed, CmdReply,
+                       bytes[ByteDirection], bytes[ByteMode]);
+            gLine->queue.insert(gLine->queue.end(), reply, reply + FrameSize);
+        }
+    }
+    return Complete(ov, count, put);
+}
+
+BOOL WINAPI FakeCancelIoEx(HANDLE h, LPOVERLAPPED ov) {
+    if (CancelHeld(h, ov)) {
+        ++gLine->cancels;
+        return TRUE; // requested; whether the driver honours it is its own affair
+    }
+    SetLastError(ERROR_NOT_FOUND);
+    return FALSE;
+}
+
+BOOL WINAPI FakeCloseHandle(HANDLE h) {
+    KeepIf(gLine->blockClose);
+    Serialised call;
+    gLine->closed.push_back(h);
+    CancelHeld(h, nullptr); // the close cancels what is pending on the handle
+    return TRUE;
+}
+
+HANDLE WINAPI FakeCreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stack,
+                               LPTHREAD_START_ROUTINE procedure, LPVOID parameter, DWORD flags,
+                               LPDWORD id) {
+    gLine->lastThreadAt = LinkMicroseconds();
+    if (++gLine->threadsAsked == gLine->failThreadAt) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    return CreateThread(security, stack, procedure, parameter, flags, id);
+}
+
+const SerialSystemCalls Fakes = {
+    FakeCreateFile,      FakeSetupComm, FakeGetCommState, FakeSetCommState, FakeSetCommTimeouts,
+    FakeDeviceIoControl, FakeReadFile,  FakeWriteFile,    FakeCancelIoEx,   FakeCloseHandle,
+};
+const WorkerSystemCalls WorkerFakes = {FakeCreateThread};
+
+namespace {
+SerialSystemCalls gSavedSerial;
+WorkerSystemCalls gSavedWorker;
+} // namespace
+
+bool StandInBegin(FakeLine& line) {
+    static bool lockMade = false;
+    if (!lockMade) {
+        InitializeCriticalSection(&gQueueLock);
+        lockMade = true;
+    }
+    gSavedSerial = SerialSystem;
+    gSavedWorker = WorkerSystem;
+    line.driver = DriverSettings();
+    line.released = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    line.ioLock = CreateSemaphoreW(nullptr, 1, 1, nullptr);
+    gLine = &line;
+    SerialSystem = Fakes;
+    WorkerSystem = WorkerFakes;
+    return line.released && line.ioLock;
+}
+
+void StandInEnd(FakeLine& line) {
+    CompleteHeld(); // let every held call and stalled stand-in end
+    Sleep(50);
+    SerialCloseAll();
+    SerialSystem = gSavedSerial;
+    WorkerSystem = gSavedWorker;
+    CloseHandle(line.released);
+    CloseHandle(line.ioLock);
+}
+
+DWORD WINAPI AskIsOpen(LPVOID) {
+    return SerialIsOpen(0) ? 1 : 0;
+}
+
+// True when the port table answers another thread within a second: a worker
+// left holding the table's lock would hold it for ever.
+bool TableAnswers() {
+    HANDLE t = CreateThread(nullptr, 0, AskIsOpen, nullptr, 0, nullptr);
+    if (!t) {
+        return false;
+    }
+    bool answered = WaitForSingleObject(t, 1000) == WAIT_OBJECT_0;
+    CloseHandle(t);
+    return answered;
+}
+
+// Milliseconds that `step` took on the calling thread.
+double Took(const std::function<void()>& step) {
+    const uint64_t start = LinkMicroseconds();
+    step();
+    return static_cast<double>(LinkMicroseconds() - start) / 1000.0;
+}
+
+// A driver's settings as another program may leave them: every field set to
+// a value no open would choose, flow control of every kind and null
+// stripping on.
+DCB DriverSettings() {
+    DCB d = {};
+    d.DCBlength = sizeof(d);
+    d.BaudRate = 1200;
+    d.fBinary = 0;
+    d.fParity = 0;
+    d.fOutxCtsFlow = 1;
+    d.fOutxDsrFlow = 1;
+    d.fDtrControl = DTR_CONTROL_HANDSHAKE;
+    d.fDsrSensitivity = 1;
+    d.fTXContinueOnXoff = 1;
+    d.fNull = 1;
+    d.fRtsControl = RTS_CONTROL_TOGGLE;
+    d.fAbortOnError = 1;
+    d.fErrorChar = 1;
+    d.fOutX = 1;
+    d.fInX = 1;
+    // As some drivers report them: characters that SetCommState refuses as
+    // they are, and limits far beyond the queue.
+    d.XonLim = 16128;
+    d.XoffLim = 15872;
+    d.ByteSize = 7;
+    d.Parity = MARKPARITY;
+    d.StopBits = TWOSTOPBITS;
+    d.XonChar = 0;
+    d.XoffChar = 0;
+    d.ErrorChar = 0x05;
+    d.EofChar = 0x06;
+    d.EvtChar = 0x07;
+    return d;
+}
+
+} // namespace standin
