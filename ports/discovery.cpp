@@ -1,7 +1,8 @@
 // Port discovery over Win32: finds the program folder from the main window,
 // runs the port-listing tool beside the configurator, waits for it and reads
 // the port of the supported cable out of the list it leaves. GUI thread;
-// blocks it until the tool has ended.
+// blocks it until the tool has ended, or a little beyond the tool's own
+// time limit when it does not end.
 #include "ports/discovery.h"
 
 #include <shellapi.h>
@@ -19,8 +20,21 @@ namespace {
 
 constexpr wchar_t ToolName[] = L"ZiziDivu.exe";
 constexpr wchar_t ListName[] = L"listport.txt";
+// The tool writes its list and ends itself 3 s after its start. A process
+// whose thread sits in a kernel wait (a wedged device's driver starting) can
+// outlive its own end, so it is waited for only this long: its 3 s, and half
+// a second for its start, its writing and its exit.
+constexpr DWORD ToolLimit = 3500; // ms
 
-bool LaunchDirect(const std::wstring& toolPath) {
+// Waits for the tool's process until `until` (GetTickCount64); true when it
+// ended by then.
+bool AwaitTool(HANDLE process, ULONGLONG until) {
+    const ULONGLONG now = GetTickCount64();
+    const DWORD left = now >= until ? 0 : static_cast<DWORD>(until - now);
+    return WaitForSingleObject(process, left) == WAIT_OBJECT_0;
+}
+
+bool LaunchDirect(const std::wstring& toolPath, ULONGLONG until, bool& ended) {
     // The tool path in quotes and nothing after it; CreateProcessW may write
     // into the command line, so it gets a copy of its own.
     std::wstring commandLine = L"\"" + toolPath + L"\"";
@@ -35,7 +49,7 @@ bool LaunchDirect(const std::wstring& toolPath) {
     }
     CloseHandle(process.hThread);
     Handle hold(process.hProcess);
-    WaitForSingleObject(hold.Get(), INFINITE);
+    ended = AwaitTool(hold.Get(), until);
     return true;
 }
 
@@ -43,7 +57,7 @@ bool LaunchDirect(const std::wstring& toolPath) {
 using ShellExecuteExFunction = BOOL(WINAPI*)(SHELLEXECUTEINFOW*);
 ShellExecuteExFunction gShellExecuteEx;
 
-bool LaunchThroughShell(const std::wstring& toolPath) {
+bool LaunchThroughShell(const std::wstring& toolPath, ULONGLONG until, bool& ended) {
     if (!gShellExecuteEx) {
         gShellExecuteEx = SystemFunction<ShellExecuteExFunction>(L"shell32.dll", "ShellExecuteExW");
         if (!gShellExecuteEx) {
@@ -68,10 +82,36 @@ bool LaunchThroughShell(const std::wstring& toolPath) {
     // The shell may hand the file to a program that is already running and
     // give no process back: then there is nothing to wait for.
     Handle hold(info.hProcess);
-    if (hold.IsValid()) {
-        WaitForSingleObject(hold.Get(), INFINITE);
-    }
+    ended = !hold.IsValid() || AwaitTool(hold.Get(), until);
     return true;
+}
+
+// What identifies one writing of the list: the tool writes a new file and
+// renames it over the old one, so a new list is a new file. Read without
+// taking the file from the tool: no access, every sharing.
+struct ListStamp {
+    bool exists = false;
+    BY_HANDLE_FILE_INFORMATION info{};
+
+    bool operator==(const ListStamp& o) const {
+        return exists == o.exists &&
+               (!exists || (info.dwVolumeSerialNumber == o.info.dwVolumeSerialNumber &&
+                            info.nFileIndexHigh == o.info.nFileIndexHigh &&
+                            info.nFileIndexLow == o.info.nFileIndexLow &&
+                            CompareFileTime(&info.ftCreationTime, &o.info.ftCreationTime) == 0 &&
+                            CompareFileTime(&info.ftLastWriteTime, &o.info.ftLastWriteTime) == 0 &&
+                            info.nFileSizeHigh == o.info.nFileSizeHigh &&
+                            info.nFileSizeLow == o.info.nFileSizeLow));
+    }
+};
+
+ListStamp StampOf(const std::wstring& listPath) {
+    ListStamp stamp;
+    Handle file(CreateFileW(listPath.c_str(), 0,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    stamp.exists = file.IsValid() && GetFileInformationByHandle(file.Get(), &stamp.info);
+    return stamp;
 }
 
 } // namespace
@@ -98,8 +138,15 @@ bool ReadProgramFolder(HWND window, std::wstring& folder) {
     return true;
 }
 
-bool LaunchAndWait(const std::wstring& toolPath) {
-    return LaunchDirect(toolPath) || LaunchThroughShell(toolPath);
+bool LaunchAndWait(const std::wstring& toolPath, bool* ended) {
+    const ULONGLONG until = GetTickCount64() + ToolLimit;
+    bool done = false;
+    const bool started =
+        LaunchDirect(toolPath, until, done) || LaunchThroughShell(toolPath, until, done);
+    if (ended) {
+        *ended = started && done;
+    }
+    return started;
 }
 
 std::wstring ReadListPort(const std::wstring& listPath) {
@@ -116,10 +163,18 @@ std::wstring ReadListPort(const std::wstring& listPath) {
 }
 
 std::wstring FindPortInFolder(const std::wstring& folder) {
-    if (!LaunchAndWait(folder + ToolName)) {
+    const std::wstring listPath = folder + ListName;
+    const ListStamp before = StampOf(listPath);
+    bool ended = false;
+    if (!LaunchAndWait(folder + ToolName, &ended)) {
         return std::wstring(); // a list from an earlier run is not read
     }
-    return ReadListPort(folder + ListName);
+    // A tool that is still there at the limit may or may not have written
+    // its list: only a list that this start of it wrote is taken.
+    if (!ended && StampOf(listPath) == before) {
+        return std::wstring();
+    }
+    return ReadListPort(listPath);
 }
 
 std::wstring FindDevicePort() {

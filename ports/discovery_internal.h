@@ -16,7 +16,8 @@
 // an empty folder, so that the bare file names are used.
 bool ReadProgramFolder(HWND window, std::wstring& folder);
 
-// Runs folder + "ZiziDivu.exe", waits for it and reads folder + "listport.txt".
+// Runs folder + "ZiziDivu.exe", waits for it and reads folder + "listport.txt";
+// when the tool has not ended by the limit, only a list it wrote meanwhile.
 std::wstring FindPortInFolder(const std::wstring& folder);
 
 // The port name of the last qualifying line of the list at `listPath`, or the
