@@ -15,7 +15,8 @@
 #include <cwchar>
 
 CommandServices CommandLink = {
-    FindDevicePort, SerialIsOpen, SerialClose, SerialOpen, ExchangeFrame, MessageShow,
+    FindDevicePort, SerialIsOpen, SerialClose,       SerialOpen,
+    ExchangeFrame,  MessageShow,  SerialDriverHolds,
 };
 
 namespace {
@@ -107,9 +108,12 @@ class BusyCursor {
     bool busy_ = false;
 };
 
-// Every message of a command goes through here.
+// Every message of a command goes through here. Keys and clicks given while
+// the command ran wait in the queue and would go to the box's button the
+// moment it is up, answering a message nobody has read: they are dropped.
 void Tell(BusyCursor& busy, const wchar_t* caption, const wchar_t* text, uint32_t style) {
     busy.End();
+    EventDropInput();
     CommandLink.messageShow(caption, text, style);
 }
 
@@ -133,7 +137,10 @@ bool ExchangeWithDevice(BusyCursor& busy, uint8_t command, const CommandTexts& t
     ClosePortIfOpen();
     if (CommandLink.serialOpen(DevicePort, port.c_str(), 9600, EVENPARITY, 8, 1.0, 0, 255, 255) <
         1) {
-        Tell(busy, CaptionWarning, texts.portBusy, StyleError);
+        // A driver that kept our own call (this open, or a call of an earlier
+        // command) holds the port: that is the cable, not another program.
+        Tell(busy, CaptionWarning,
+             CommandLink.serialDriverHolds() ? texts.linkFailure : texts.portBusy, StyleError);
         return false;
     }
 
@@ -145,7 +152,11 @@ bool ExchangeWithDevice(BusyCursor& busy, uint8_t command, const CommandTexts& t
     for (int attempt = 1;; ++attempt) {
         uint8_t result = CommandLink.exchangeFrame(0, DeviceAddress, HostAddress, FrameFixed,
                                                    command, direction, mode);
-        if (result == ExchangePortClosed) {
+        // A closed port, a device its driver reports gone, or a call the
+        // driver kept even after its cancel: no further try can get through,
+        // and it is the cable, not a silent device.
+        if (result == ExchangePortClosed ||
+            (result == ExchangeTimeout && CommandLink.serialDriverHolds())) {
             Tell(busy, CaptionWarning, texts.linkFailure, StyleError);
             return false;
         }

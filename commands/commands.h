@@ -21,6 +21,7 @@ struct CommandServices {
     uint8_t (*exchangeFrame)(uint32_t b0, uint32_t b1, uint32_t b2, uint32_t b3, uint32_t b4,
                              uint32_t b5, uint32_t b6);
     int (*messageShow)(const wchar_t* caption, const wchar_t* text, uint32_t style);
+    bool (*serialDriverHolds)();
 };
 
 extern CommandServices CommandLink;

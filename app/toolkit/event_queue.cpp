@@ -141,6 +141,23 @@ uint32_t EventWait() {
     return msg.message;
 }
 
+void EventDropInput() {
+    // The non-client range holds the clicks on the caption and its buttons.
+    const UINT ranges[][2] = {
+        {WM_KEYFIRST, WM_KEYLAST},
+        {WM_MOUSEFIRST, WM_MOUSELAST},
+        {WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK},
+    };
+    // A mouse that keeps moving keeps adding moves: a bounded number go.
+    constexpr int MostDropped = 4096;
+    MSG msg;
+    for (const auto& range : ranges) {
+        for (int n = 0;
+             n < MostDropped && PeekMessageW(&msg, nullptr, range[0], range[1], PM_REMOVE); ++n) {
+        }
+    }
+}
+
 uint32_t EventWindow() {
     return ToolkitEvent.window;
 }

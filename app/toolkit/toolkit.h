@@ -63,6 +63,9 @@ HWND GadgetHandle(uint32_t gadget);
 void EventPost(uint32_t kind, uint32_t gadget, uint32_t window, uint32_t type, uint32_t data1,
                uint32_t data2);
 uint32_t EventWait();
+// Removes the keyboard and mouse input waiting in the GUI thread's queue
+// (typed, clicked or posted before the call); every other message stays.
+void EventDropInput();
 uint32_t EventWindow();
 uint32_t EventGadget();
 uint32_t EventType();

@@ -1,16 +1,23 @@
 // The Write and Read commands in process, with the real window and toolkit
 // and the discovery, port, exchange and message functions swapped for fakes:
 // every outcome of the two message tables, the retries, the request values
-// taken from the window and the window update after a read.
+// taken from the window and the window update after a read; and with the
+// real link over the stand-in driver, a line stuck at each step in turn.
 #include "app/main_window.h"
 #include "app/toolkit/toolkit.h"
 #include "commands/commands.h"
+#include "common/holders.h"
+#include "link/clock.h"
 #include "link/exchange.h"
 #include "link/frame.h"
+#include "link/serial_port.h"
+#include "link/worker.h"
+#include "tests/link/standin_port.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdio>
 #include <deque>
 #include <string>
 #include <vector>
@@ -20,6 +27,7 @@ namespace {
 struct Shown {
     std::wstring caption, text;
     uint32_t style;
+    uint64_t at; // LinkMicroseconds() when the box came up
     // The window as it was while the box was up.
     std::wstring direction;
     int32_t standalone;
@@ -40,6 +48,7 @@ struct World {
     std::vector<Request> requests;
     std::vector<Shown> shown;
     bool openAtMessage = false;
+    bool driverHolds = false; // a driver still keeps a call of ours
     // Whether the wait cursor was up while the command worked (discovery and
     // each exchange) and while its message was shown.
     std::vector<bool> waitAtWork, waitAtMessage;
@@ -101,9 +110,12 @@ uint8_t FakeExchange(uint32_t b0, uint32_t b1, uint32_t b2, uint32_t b3, uint32_
     }
     return result;
 }
+bool FakeHolds() {
+    return world->driverHolds;
+}
 int FakeShow(const wchar_t* caption, const wchar_t* text, uint32_t style) {
-    world->shown.push_back(
-        {caption, text, style, GadgetGetText(DirectionList), GadgetGetState(OptStandalone)});
+    world->shown.push_back({caption, text, style, LinkMicroseconds(), GadgetGetText(DirectionList),
+                            GadgetGetState(OptStandalone)});
     world->openAtMessage = world->open;
     world->waitAtMessage.push_back(WaitCursorShown());
     return IDOK;
@@ -142,12 +154,15 @@ class Commands : public ::testing::Test {
         RxFrame = rx;
         TxFrame = tx;
         ASSERT_TRUE(ToolkitStart(GetModuleHandleW(nullptr), GetProcessHeap()));
+        ASSERT_TRUE(SerialTableCreate());
+        ASSERT_TRUE(WorkerRegistryCreate());
         CreateMainWindow();
         ASSERT_NE(MainWindow, 0u);
     }
     void SetUp() override {
         saved = CommandLink;
-        CommandLink = {FakeFind, FakeIsOpen, FakeClose, FakeOpen, FakeExchange, FakeShow};
+        CommandLink = {FakeFind,     FakeIsOpen, FakeClose, FakeOpen,
+                       FakeExchange, FakeShow,   FakeHolds};
         world = &w;
         SetWindow(L"1", true);
     }
@@ -174,10 +189,12 @@ class Commands : public ::testing::Test {
     // A fresh fake world with this cable, open result, exchange results and
     // reply, then one click of Read or Write.
     void Press(bool read, const wchar_t* port, uintptr_t openResult,
-               const std::deque<uint8_t>& results, const std::array<uint8_t, 8>& reply) {
+               const std::deque<uint8_t>& results, const std::array<uint8_t, 8>& reply,
+               bool driverHolds = false) {
         w = World{};
         w.port = port;
         w.openResult = openResult;
+        w.driverHolds = driverHolds;
         w.results = results;
         w.reply = reply;
         read ? ReadCommand(EventTypeClick) : WriteCommand(EventTypeClick);
@@ -256,10 +273,23 @@ TEST_F(Commands, EachOutcomeGivesItsMessageAfterTheRightNumberOfRequests) {
         uint32_t style;
         const std::wstring* writeText;
         const std::wstring* readText;
+        bool driverHolds = false;
     };
     const Case cases[] = {
         {"no cable", L"", 1, {}, 0, 0, L"Внимание", 16, &WriteNotFound, &ReadNotFound},
         {"port busy", L"COM7", 0, {}, 1, 0, L"Внимание", 16, &WriteBusy, &ReadBusy},
+        // The open failed while a driver kept a call of ours: not another program.
+        {"driver keeps our call",
+         L"COM7",
+         0,
+         {},
+         1,
+         0,
+         L"Внимание",
+         16,
+         &WriteLink,
+         &ReadLink,
+         true},
         {"port closed",
          L"COM7",
          1,
@@ -270,6 +300,18 @@ TEST_F(Commands, EachOutcomeGivesItsMessageAfterTheRightNumberOfRequests) {
          16,
          &WriteLink,
          &ReadLink},
+        // A call the driver kept past its cancel: no further try gets through.
+        {"driver keeps the exchange's call",
+         L"COM7",
+         1,
+         {ExchangeTimeout, ExchangeOk},
+         1,
+         1,
+         L"Внимание",
+         16,
+         &WriteLink,
+         &ReadLink,
+         true},
         {"silent",
          L"COM7",
          1,
@@ -299,7 +341,7 @@ TEST_F(Commands, EachOutcomeGivesItsMessageAfterTheRightNumberOfRequests) {
             SetWindow(L"1", true);
             const auto before = Window();
             // The reply repeats what the window sends, so there is no EEPROM error.
-            Press(read, c.port, c.openResult, c.results, Reply(1, ModeStandalone));
+            Press(read, c.port, c.openResult, c.results, Reply(1, ModeStandalone), c.driverHolds);
             ExpectOneMessage(c.caption, read ? *c.readText : *c.writeText, c.style);
             EXPECT_EQ(w.discoveries, 1);
             EXPECT_EQ(w.opens, c.opens);
@@ -406,6 +448,72 @@ TEST_F(Commands, PortLeftOpenIsClosedBeforeTheNewOpen) {
     WriteCommand(EventTypeClick);
     EXPECT_EQ(w.closes, 2);
     EXPECT_EQ(w.opens, 1);
+}
+
+// The real port table and exchange over a driver that a wedged cable holds
+// at one step in turn: each press gets its message within 4 s of the press,
+// a kept close gives the window back within 1 s of the box, and once the
+// driver lets go the next press works.
+TEST_F(Commands, AWedgedLineGetsItsMessageInTimeAndTheNextPressWorks) {
+    using standin::Stall;
+    struct Case {
+        const char* what;
+        bool open, setState, close;
+        Stall write, read;
+        const std::wstring* text;
+    };
+    const Case cases[] = {
+        {"healthy", false, false, false, Stall::None, Stall::None, &WriteDone},
+        {"open", true, false, false, Stall::None, Stall::None, &WriteLink},
+        {"line settings", false, true, false, Stall::None, Stall::None, &WriteLink},
+        {"first write", false, false, false, Stall::IgnoresCancel, Stall::None, &WriteLink},
+        // A driver that gives up each write at its cancel: six tries.
+        {"every write, cancelled", false, false, false, Stall::UntilCancel, Stall::None,
+         &WriteSilent},
+        {"first read", false, false, false, Stall::None, Stall::IgnoresCancel, &WriteLink},
+        {"close", false, false, true, Stall::None, Stall::None, &WriteDone},
+    };
+    standin::FakeLine line;
+    ASSERT_TRUE(standin::StandInBegin(line));
+    CommandLink = {FakeFind,      SerialIsOpen, SerialClose,      SerialOpen,
+                   ExchangeFrame, FakeShow,     SerialDriverHolds};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (bool stuck : {true, false}) {
+            w = World{};
+            ResetEvent(line.released);
+            line.blockOpen = stuck && c.open;
+            line.blockSetState = stuck && c.setState;
+            line.blockClose = stuck && c.close;
+            line.writeStall = stuck ? c.write : Stall::None;
+            line.readStall = stuck ? c.read : Stall::None;
+            const uint64_t pressed = LinkMicroseconds();
+            WriteCommand(EventTypeClick);
+            const uint64_t back = LinkMicroseconds();
+            ASSERT_EQ(w.shown.size(), 1u);
+            EXPECT_EQ(w.shown[0].text, stuck ? *c.text : WriteDone);
+            const double toBox = static_cast<double>(w.shown[0].at - pressed) / 1000.0;
+            const double toWindow = static_cast<double>(back - w.shown[0].at) / 1000.0;
+            if (stuck) {
+                std::printf("press-figure %s %.1f %.1f\n", c.what, toBox, toWindow);
+                EXPECT_LT(toBox, 4000.0);
+                EXPECT_LT(toWindow, 1000.0);
+            }
+            EXPECT_FALSE(SerialIsOpen(0));
+            // The driver lets go.
+            line.blockOpen = line.blockSetState = line.blockClose = false;
+            line.writeStall = line.readStall = Stall::None;
+            standin::CompleteHeld();
+            for (int i = 0; i < 100 && SerialDriverHolds(); ++i) {
+                Sleep(10);
+            }
+            {
+                CriticalSectionLock hold(standin::gQueueLock);
+                line.queue.clear();
+            }
+        }
+    }
+    standin::StandInEnd(line);
 }
 
 } // namespace

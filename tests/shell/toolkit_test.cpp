@@ -263,6 +263,51 @@ TEST_F(Toolkit, MessageShowDisablesTheOthersAndRestoresEach) {
     WindowClose(c);
 }
 
+DWORD WINAPI EscapeToBox(LPVOID caption) {
+    for (int i = 0; i < 200; ++i) {
+        HWND box = FindWindowExW(nullptr, nullptr, L"#32770", static_cast<const wchar_t*>(caption));
+        HWND ok = box ? GetDlgItem(box, IDOK) : nullptr;
+        if (ok) {
+            Sleep(100);
+            PostMessageW(ok, WM_KEYDOWN, VK_ESCAPE, 0);
+            PostMessageW(ok, WM_KEYUP, VK_ESCAPE, 0);
+            return 0;
+        }
+        Sleep(25);
+    }
+    return 1;
+}
+
+// Keys and clicks that waited in the queue while a command ran are dropped
+// before its box, so that none of them answers it; other messages stay,
+// and a key given once the box is up works on it as usual.
+TEST_F(Toolkit, InputQueuedBeforeABoxIsDroppedAndInputAfterAnswersIt) {
+    const uint32_t button = ButtonCreate(10, 10, 80, 24, L"B");
+    const HWND hb = GadgetHandle(button), hw = WindowHandle(window);
+    Pump();
+    Drain();
+    for (UINT m : {WM_KEYDOWN, WM_CHAR, WM_KEYUP, WM_SYSKEYDOWN, WM_LBUTTONDOWN, WM_LBUTTONUP,
+                   WM_MOUSEMOVE, WM_NCLBUTTONDOWN}) {
+        PostMessageW(hb, m, VK_RETURN, 0);
+    }
+    constexpr UINT NotInput = WM_APP + 7;
+    PostMessageW(hw, NotInput, 0, 0);
+    EventDropInput();
+    MSG msg;
+    EXPECT_FALSE(PeekMessageW(&msg, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_NOREMOVE));
+    EXPECT_FALSE(PeekMessageW(&msg, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_NOREMOVE));
+    EXPECT_FALSE(PeekMessageW(&msg, nullptr, WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK, PM_NOREMOVE));
+    EXPECT_TRUE(PeekMessageW(&msg, hw, NotInput, NotInput, PM_REMOVE)) << "other messages stay";
+
+    const wchar_t* caption = L"Toolkit key box";
+    HANDLE thread =
+        CreateThread(nullptr, 0, EscapeToBox, const_cast<wchar_t*>(caption), 0, nullptr);
+    ASSERT_NE(thread, nullptr);
+    EXPECT_EQ(MessageShow(caption, L"Text", MB_OKCANCEL), IDCANCEL);
+    WaitForSingleObject(thread, 10000);
+    CloseHandle(thread);
+}
+
 // Tab and Shift+Tab walk the enabled tab stops in creation order and change
 // nothing. Windows and Wine 10 send BN_CLICKED when an unchecked automatic
 // option gets the focus (Wine 8 does not); the toolkit passes it on as the
