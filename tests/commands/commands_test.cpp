@@ -452,8 +452,10 @@ TEST_F(Commands, PortLeftOpenIsClosedBeforeTheNewOpen) {
 
 // The real port table and exchange over a driver that a wedged cable holds
 // at one step in turn: each press gets its message within 4 s of the press,
-// a kept close gives the window back within 1 s of the box, and once the
-// driver lets go the next press works.
+// a kept close gives the window back within 1 s of the box, and Exit does
+// not wait for it. While the driver keeps a call of ours, the next press is
+// told at once and the driver is not asked again; once it lets go, every
+// handle it gave is closed and the next press works.
 TEST_F(Commands, AWedgedLineGetsItsMessageInTimeAndTheNextPressWorks) {
     using standin::Stall;
     struct Case {
@@ -461,22 +463,24 @@ TEST_F(Commands, AWedgedLineGetsItsMessageInTimeAndTheNextPressWorks) {
         bool open, setState, close;
         Stall write, read;
         const std::wstring* text;
+        bool kept; // the driver still holds a call of ours after the press
     };
     const Case cases[] = {
-        {"healthy", false, false, false, Stall::None, Stall::None, &WriteDone},
-        {"open", true, false, false, Stall::None, Stall::None, &WriteLink},
-        {"line settings", false, true, false, Stall::None, Stall::None, &WriteLink},
-        {"first write", false, false, false, Stall::IgnoresCancel, Stall::None, &WriteLink},
+        {"healthy", false, false, false, Stall::None, Stall::None, &WriteDone, false},
+        {"open", true, false, false, Stall::None, Stall::None, &WriteLink, true},
+        {"line settings", false, true, false, Stall::None, Stall::None, &WriteLink, true},
+        {"first write", false, false, false, Stall::IgnoresCancel, Stall::None, &WriteLink, true},
         // A driver that gives up each write at its cancel: six tries.
         {"every write, cancelled", false, false, false, Stall::UntilCancel, Stall::None,
-         &WriteSilent},
-        {"first read", false, false, false, Stall::None, Stall::IgnoresCancel, &WriteLink},
-        {"close", false, false, true, Stall::None, Stall::None, &WriteDone},
+         &WriteSilent, false},
+        {"first read", false, false, false, Stall::None, Stall::IgnoresCancel, &WriteLink, true},
+        {"close", false, false, true, Stall::None, Stall::None, &WriteDone, true},
     };
     standin::FakeLine line;
     ASSERT_TRUE(standin::StandInBegin(line));
     CommandLink = {FakeFind,      SerialIsOpen, SerialClose,      SerialOpen,
                    ExchangeFrame, FakeShow,     SerialDriverHolds};
+    const uintptr_t firstHandle = line.nextHandle;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         for (bool stuck : {true, false}) {
@@ -494,12 +498,27 @@ TEST_F(Commands, AWedgedLineGetsItsMessageInTimeAndTheNextPressWorks) {
             EXPECT_EQ(w.shown[0].text, stuck ? *c.text : WriteDone);
             const double toBox = static_cast<double>(w.shown[0].at - pressed) / 1000.0;
             const double toWindow = static_cast<double>(back - w.shown[0].at) / 1000.0;
+            EXPECT_FALSE(SerialIsOpen(0));
+            EXPECT_EQ(SerialDriverHolds(), stuck && c.kept);
             if (stuck) {
                 std::printf("press-figure %s %.1f %.1f\n", c.what, toBox, toWindow);
                 EXPECT_LT(toBox, 4000.0);
                 EXPECT_LT(toWindow, 1000.0);
+                EXPECT_LT(standin::Took([] {
+                              CloseAllWorkers();
+                              SerialCloseAll();
+                          }),
+                          50.0)
+                    << "exit";
             }
-            EXPECT_FALSE(SerialIsOpen(0));
+            if (stuck && c.kept) {
+                w = World{};
+                line.path.clear();
+                EXPECT_LT(standin::Took([] { WriteCommand(EventTypeClick); }), 100.0);
+                ASSERT_EQ(w.shown.size(), 1u);
+                EXPECT_EQ(w.shown[0].text, WriteLink);
+                EXPECT_TRUE(line.path.empty()) << "a driver that keeps a call was asked again";
+            }
             // The driver lets go.
             line.blockOpen = line.blockSetState = line.blockClose = false;
             line.writeStall = line.readStall = Stall::None;
@@ -507,6 +526,8 @@ TEST_F(Commands, AWedgedLineGetsItsMessageInTimeAndTheNextPressWorks) {
             for (int i = 0; i < 100 && SerialDriverHolds(); ++i) {
                 Sleep(10);
             }
+            EXPECT_EQ(line.closed.size(), line.nextHandle - firstHandle)
+                << "a handle the driver gave was not closed";
             {
                 CriticalSectionLock hold(standin::gQueueLock);
                 line.queue.clear();

@@ -277,75 +277,6 @@ TEST_F(Seam, AFailingCountReadsAsNothingWaiting) {
     EXPECT_EQ(SerialInputCount(0), 0u);
 }
 
-// kernel32 waits for the open, the line settings and the close without a
-// limit. A driver that keeps one holds the GUI thread only to that call's
-// limit; until it lets go, every open fails at once without asking it again.
-// Then what the late call took is given back and the port works as before.
-TEST_F(Seam, KernelCallsTheDriverKeepsHoldTheGuiOnlyToTheirLimit) {
-    struct Case {
-        const char* what;
-        bool open, setState, close, exit;
-        double limit;      // ms
-        size_t lateCloses; // handles closed once the driver lets go
-    };
-    const Case cases[] = {
-        {"open", true, false, false, false, 1000, 1},
-        {"line settings", false, true, false, false, 1000, 1},
-        {"close", false, false, true, false, 300, 1},
-        // Exit closes every port within one limit, though each close is kept.
-        {"exit", false, false, true, true, 300, 2},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        ResetEvent(line_.released);
-        if (c.close) {
-            ASSERT_NE(Open(0), 0u);
-            ASSERT_NE(Open(1), 0u);
-        }
-        line_.blockOpen = c.open;
-        line_.blockSetState = c.setState;
-        line_.blockClose = c.close;
-        const size_t closedBefore = line_.closed.size();
-        uintptr_t opened = 1;
-        const double ms = Took([&] {
-            if (c.exit) {
-                CloseAllWorkers();
-                SerialCloseAll();
-            } else if (c.close) {
-                SerialClose(0);
-            } else {
-                opened = Open();
-            }
-        });
-        EXPECT_GE(ms, c.limit - 5);
-        EXPECT_LT(ms, c.limit + 100);
-        EXPECT_FALSE(SerialIsOpen(0));
-        EXPECT_EQ(opened != 0, c.close) << "an open the driver kept counts as failed";
-        EXPECT_TRUE(SerialDriverHolds());
-
-        line_.path.clear();
-        uintptr_t again = 1;
-        EXPECT_LT(Took([&] { again = Open(0, L"COM9"); }), 50.0);
-        EXPECT_EQ(again, 0u);
-        EXPECT_TRUE(line_.path.empty()) << "a driver that keeps a call was asked again";
-
-        line_.blockOpen = line_.blockSetState = line_.blockClose = false;
-        CompleteHeld();
-        for (int i = 0; i < 100 && SerialDriverHolds(); ++i) {
-            Sleep(10);
-        }
-        EXPECT_FALSE(SerialDriverHolds());
-        EXPECT_EQ(line_.closed.size(), closedBefore + c.lateCloses)
-            << "what the late call took was not given back";
-        SerialCloseAll();
-        ASSERT_NE(Open(), 0u);
-        uint8_t result = 0xFF;
-        TimedWrite(result);
-        EXPECT_EQ(result, ExchangeOk);
-        SerialClose(0);
-    }
-}
-
 // What the driver answers decides the exchange's result: a count one byte
 // over what is waiting, a write that ends by its own time-out, and the
 // errors that mean the device is gone (the cable pulled), at the step that
@@ -510,7 +441,7 @@ TEST_F(Seam, OverrunningWorkersEndAtTheLimitAndNeverHoldTheGui) {
         // tried again, up to three exchanges in all.
         const uint64_t began = LinkMicroseconds();
         double best = 1e9;
-        for (int attempt = 0; attempt < 3 && best > 520.0; ++attempt) {
+        for (int attempt = 0; attempt < 3 && best > 530.0; ++attempt) {
             const int countsBefore = line_.counts;
             uint8_t result = 0xFF;
             const double ms = TimedWrite(result);
@@ -525,7 +456,9 @@ TEST_F(Seam, OverrunningWorkersEndAtTheLimitAndNeverHoldTheGui) {
                     << "a reader ran after the writer was cut off";
             }
         }
-        EXPECT_LE(best, 520.0) << "the limit is 500 ms, cancel honoured or not";
+        // The limit, the 10 ms a cancelled call is given, and a little for
+        // the worker's own end, which the exchange waits for.
+        EXPECT_LE(best, 530.0) << "the limit is 500 ms, cancel honoured or not";
         EXPECT_EQ(RegisteredWorkers(), 0u) << "the stopped worker stays registered";
         EXPECT_EQ(SerialDriverHolds(), ignored) << "whether the driver still holds our call";
         EXPECT_TRUE(TableAnswers()) << "a lock of ours was left held";
