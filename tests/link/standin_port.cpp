@@ -307,7 +307,7 @@ BOOL WINAPI FakeDeviceIoControl(HANDLE h, DWORD code, LPVOID, DWORD, LPVOID out,
         }
     }
     std::memcpy(out, &status, sizeof(status));
-    return Complete(ov, sizeof(status), returned);
+    return Complete(ov, gLine->statusSize ? gLine->statusSize : sizeof(status), returned);
 }
 
 BOOL WINAPI FakeReadFile(HANDLE h, LPVOID buffer, DWORD count, LPDWORD got, LPOVERLAPPED ov) {

@@ -84,6 +84,7 @@ struct FakeLine {
     // I/O
     bool countFails = false;
     int countExtra = 0;             // the count says this many bytes more than are waiting
+    DWORD statusSize = 0;           // bytes in the count's answer; 0: the whole status
     DWORD goneError = 0;            // once set, every count, read and write fails with it
     bool goneAfterWrite = false;    // only from the first count or read after a write
     Stall countStall = Stall::None; // from the first count after a write
