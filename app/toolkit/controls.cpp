@@ -1,6 +1,7 @@
 // The four kinds of control (frame, option, drop-down list, button): their
 // creation in the newest window, their text and their state. The program's
 // own changes never come back as events. GUI thread only.
+#include "app/toolkit/accessible.h"
 #include "app/toolkit/registry.h"
 #include "app/toolkit/toolkit.h"
 #include "common/system_library.h"
@@ -42,6 +43,9 @@ LRESULT CALLBACK ControlProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) 
     GadgetEntry* gadget = FindGadget(id);
     WNDPROC previous = gadget ? gadget->previous : nullptr;
     if (msg == WM_NCDESTROY) {
+        if (gadget && gadget->named) {
+            ForgetGadgetName(hwnd);
+        }
         gGadgets.erase(id);
         RemovePropW(hwnd, GadgetProperty);
     }

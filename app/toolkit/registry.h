@@ -45,6 +45,7 @@ struct GadgetEntry {
     WNDPROC previous = nullptr; // the class's procedure, which ours hands every message on to
     uint32_t window = 0;        // the window it was made in
     Place layout = {};          // at 96 DPI, as the program gave it
+    bool named = false;         // has a name for screen readers (accessible.cpp)
 };
 
 // Window properties that tie a Win32 window back to its identifier.

@@ -3,6 +3,7 @@
 // registry (tables), windows, controls, event_queue (the one part another
 // thread may call), focus, message_box. GUI thread only.
 #include "app/toolkit/toolkit.h"
+#include "app/toolkit/accessible.h"
 #include "app/toolkit/registry.h"
 
 #include <commctrl.h>
@@ -56,5 +57,6 @@ void ToolkitEnd() {
     for (uint32_t id : open) {
         WindowClose(id);
     }
+    PropServicesEnd();
     QueueEnd();
 }

@@ -1,5 +1,7 @@
 // Toolkit cases run in-process under Wine on the GUI thread of the test
 // program; one helper thread answers the message box.
+#include "app/main_window.h"
+#include "app/toolkit/accessible.h"
 #include "app/toolkit/toolkit.h"
 
 #include <gtest/gtest.h>
@@ -413,6 +415,93 @@ TEST_F(Toolkit, ArrowKeysMoveWithinAnOptionGroup) {
         EXPECT_EQ(events[0].window, window);
         EXPECT_EQ(events[0].type, EventTypeClick);
     }
+}
+
+// Wine's annotation service accepts nothing (E_NOTIMPL), so a screen
+// reader's view cannot be read back here: a stand-in for the service sees
+// the calls the toolkit makes, and answers as Windows does.
+class AnnotationWatch : public IAccPropServices {
+  public:
+    struct Call {
+        HWND hwnd;
+        DWORD object, child;
+        GUID property;
+        std::wstring text; // empty for a clearing
+    };
+    std::vector<Call> named, cleared;
+
+    HRESULT WINAPI QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
+    ULONG WINAPI AddRef() override { return 1; }
+    ULONG WINAPI Release() override { return 1; }
+    HRESULT WINAPI SetHwndPropStr(HWND hwnd, DWORD object, DWORD child, MSAAPROPID property,
+                                  LPCWSTR text) override {
+        named.push_back({hwnd, object, child, property, text ? text : L""});
+        return S_OK;
+    }
+    HRESULT WINAPI ClearHwndProps(HWND hwnd, DWORD object, DWORD child, const MSAAPROPID* props,
+                                  int count) override {
+        for (int i = 0; i < count; ++i) {
+            cleared.push_back({hwnd, object, child, props[i], L""});
+        }
+        return S_OK;
+    }
+    HRESULT WINAPI SetPropValue(const BYTE*, DWORD, MSAAPROPID, VARIANT) override { return E_FAIL; }
+    HRESULT WINAPI SetPropServer(const BYTE*, DWORD, const MSAAPROPID*, int, IAccPropServer*,
+                                 AnnoScope) override {
+        return E_FAIL;
+    }
+    HRESULT WINAPI ClearProps(const BYTE*, DWORD, const MSAAPROPID*, int) override {
+        return E_FAIL;
+    }
+    HRESULT WINAPI SetHwndProp(HWND, DWORD, DWORD, MSAAPROPID, VARIANT) override { return E_FAIL; }
+    HRESULT WINAPI SetHwndPropServer(HWND, DWORD, DWORD, const MSAAPROPID*, int, IAccPropServer*,
+                                     AnnoScope) override {
+        return E_FAIL;
+    }
+    HRESULT WINAPI ComposeHwndIdentityString(HWND, DWORD, DWORD, BYTE**, DWORD*) override {
+        return E_FAIL;
+    }
+    HRESULT WINAPI DecomposeHwndIdentityString(const BYTE*, DWORD, HWND*, DWORD*, DWORD*) override {
+        return E_FAIL;
+    }
+    HRESULT WINAPI SetHmenuProp(HMENU, DWORD, MSAAPROPID, VARIANT) override { return E_FAIL; }
+    HRESULT WINAPI SetHmenuPropStr(HMENU, DWORD, MSAAPROPID, LPCWSTR) override { return E_FAIL; }
+    HRESULT WINAPI SetHmenuPropServer(HMENU, DWORD, const MSAAPROPID*, int, IAccPropServer*,
+                                      AnnoScope) override {
+        return E_FAIL;
+    }
+    HRESULT WINAPI ClearHmenuProps(HMENU, DWORD, const MSAAPROPID*, int) override { return E_FAIL; }
+    HRESULT WINAPI ComposeHmenuIdentityString(HMENU, DWORD, BYTE**, DWORD*) override {
+        return E_FAIL;
+    }
+    HRESULT WINAPI DecomposeHmenuIdentityString(const BYTE*, DWORD, HMENU*, DWORD*) override {
+        return E_FAIL;
+    }
+};
+
+// The direction list, and it alone, is named "Направление" for the list
+// itself (not one of its items), and the name is cleared when it goes.
+TEST_F(Toolkit, TheDirectionListIsNamedForAScreenReader) {
+    AnnotationWatch watch;
+    toolkit::gPropServices = &watch;
+    CreateMainWindow();
+    ASSERT_NE(MainWindow, 0u);
+    HWND list = GadgetHandle(DirectionList);
+    ASSERT_EQ(watch.named.size(), 1u);
+    const AnnotationWatch::Call& call = watch.named[0];
+    EXPECT_EQ(call.hwnd, list);
+    EXPECT_EQ(call.object, static_cast<DWORD>(OBJID_CLIENT));
+    EXPECT_EQ(call.child, static_cast<DWORD>(CHILDID_SELF));
+    EXPECT_TRUE(IsEqualGUID(call.property, toolkit::AccNameProperty));
+    EXPECT_EQ(call.text, L"Направление");
+    EXPECT_TRUE(watch.cleared.empty());
+
+    WindowClose(MainWindow);
+    MainWindow = 0;
+    toolkit::gPropServices = nullptr;
+    ASSERT_EQ(watch.cleared.size(), 1u);
+    EXPECT_EQ(watch.cleared[0].hwnd, list);
+    EXPECT_TRUE(IsEqualGUID(watch.cleared[0].property, toolkit::AccNameProperty));
 }
 
 } // namespace
