@@ -504,4 +504,99 @@ TEST_F(Toolkit, TheDirectionListIsNamedForAScreenReader) {
     EXPECT_TRUE(IsEqualGUID(watch.cleared[0].property, toolkit::AccNameProperty));
 }
 
+// A control's rectangle in its window's client area.
+RECT ClientRectOf(uint32_t gadget) {
+    RECT rect = {};
+    HWND hwnd = GadgetHandle(gadget);
+    GetWindowRect(hwnd, &rect);
+    MapWindowPoints(nullptr, GetParent(hwnd), reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+// The bench runs at 96 DPI. Told, as Windows tells it, that it is now on a
+// monitor of 144 DPI, the window gives every control one font as tall as
+// the stock GUI font of a session at 144 DPI (-17 px, the DPI test's
+// table); back at 96, the stock font itself.
+TEST_F(Toolkit, AChangeOfDpiGivesEveryControlTheFontOfThatDpi) {
+    HDC screen = GetDC(nullptr);
+    ASSERT_NE(screen, nullptr);
+    const int session = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    ASSERT_EQ(session, 96);
+    const uint32_t all[] = {FrameCreate(5, 5, 100, 90, L"Рамка"),
+                            OptionCreate(10, 30, 85, 20, L"Вариант"), MakeList(),
+                            ButtonCreate(205, 25, 65, 20, L"Кнопка")};
+    HWND hwnd = WindowHandle(window);
+    const HFONT stock = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+    const struct {
+        int dpi;
+        long fontHeight;
+        int left;
+    } moves[] = {{144, -17, 150}, {96, -11, 100}};
+    for (const auto& move : moves) {
+        SCOPED_TRACE(move.dpi);
+        RECT suggested = {move.left, 120, move.left + 600, 500};
+        SendMessageW(hwnd, WM_DPICHANGED, MAKEWPARAM(move.dpi, move.dpi),
+                     reinterpret_cast<LPARAM>(&suggested));
+        RECT outer = {}, client = {};
+        ASSERT_TRUE(GetWindowRect(hwnd, &outer));
+        ASSERT_TRUE(GetClientRect(hwnd, &client));
+        EXPECT_EQ(outer.left, suggested.left);
+        EXPECT_EQ(outer.top, suggested.top);
+        EXPECT_EQ(client.right, 300 * move.dpi / 96);
+        EXPECT_EQ(client.bottom, 200 * move.dpi / 96);
+        EXPECT_EQ(ClientRectOf(all[3]).left, MulDiv(205, move.dpi, 96));
+        const HFONT font =
+            reinterpret_cast<HFONT>(SendMessageW(GadgetHandle(all[0]), WM_GETFONT, 0, 0));
+        LOGFONTW logFont = {};
+        ASSERT_EQ(GetObjectW(font, sizeof(logFont), &logFont), sizeof(logFont));
+        EXPECT_EQ(logFont.lfHeight, move.fontHeight);
+        EXPECT_EQ(font == stock, move.dpi == session);
+        for (uint32_t g : all) {
+            EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageW(GadgetHandle(g), WM_GETFONT, 0, 0)),
+                      font)
+                << "control " << g - all[0];
+        }
+    }
+}
+
+// A caption that would not fit grows its control and its frame just enough;
+// what lies to the right moves over by as much, the client area grows with
+// it, and nothing moves left, up or down.
+TEST_F(Toolkit, ACaptionThatWouldNotFitGrowsItsFrameAndMovesTheNextOne) {
+    HWND hwnd = WindowHandle(window);
+    RECT before = {};
+    ASSERT_TRUE(GetClientRect(hwnd, &before));
+    const uint32_t first = FrameCreate(5, 5, 20, 90, L"Направление");
+    const uint32_t inside = DropListCreate(10, 25, 10, 20);
+    const uint32_t second = FrameCreate(25, 5, 60, 90, L"Связь");
+    const uint32_t next = ButtonCreate(30, 25, 50, 20, L"Запись");
+
+    // The frame's caption in its font, 7 px clear of each side.
+    HDC dc = GetDC(hwnd);
+    ASSERT_NE(dc, nullptr);
+    HGDIOBJ old = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+    SIZE caption = {};
+    ASSERT_TRUE(GetTextExtentPoint32W(dc, L"Направление", 11, &caption));
+    SelectObject(dc, old);
+    ReleaseDC(hwnd, dc);
+    const int grown = caption.cx + 14 - 20;
+    ASSERT_GT(grown, 0);
+
+    const RECT a = ClientRectOf(first), b = ClientRectOf(inside), c = ClientRectOf(second),
+               d = ClientRectOf(next);
+    EXPECT_EQ(a.left, 5);
+    EXPECT_EQ(a.top, 5);
+    EXPECT_EQ(a.right, 25 + grown);
+    EXPECT_EQ(b.left, 10) << "the control inside stays where it was";
+    EXPECT_EQ(c.left, a.right) << "the frames still touch";
+    EXPECT_EQ(c.right - c.left, 60);
+    EXPECT_EQ(d.left, 30 + grown);
+    EXPECT_EQ(d.top, 25);
+    RECT after = {};
+    ASSERT_TRUE(GetClientRect(hwnd, &after));
+    EXPECT_EQ(after.right, before.right + grown);
+    EXPECT_EQ(after.bottom, before.bottom);
+}
+
 } // namespace
