@@ -4,6 +4,7 @@
 // scale. The functions newer than Windows 7 are looked up when called and
 // stood in for by the session's DPI where they are missing. GUI thread only.
 #include "app/toolkit/registry.h"
+#include "app/toolkit/toolkit.h"
 
 #include <vector>
 
@@ -29,17 +30,6 @@ std::vector<std::pair<uint32_t, GadgetEntry*>> ControlsOf(uint32_t window) {
         }
     }
     return controls;
-}
-
-std::wstring CaptionOf(HWND hwnd) {
-    const int length = GetWindowTextLengthW(hwnd);
-    if (length <= 0) {
-        return {};
-    }
-    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-    const int got = GetWindowTextW(hwnd, text.data(), length + 1);
-    text.resize(got > 0 ? static_cast<size_t>(got) : 0);
-    return text;
 }
 
 // The control's rectangle in its parent's client area.
@@ -108,7 +98,7 @@ void LayoutWindow(uint32_t window, WindowEntry* entry) {
     HGDIOBJ old = dc ? SelectObject(dc, entry->font) : nullptr;
     for (const auto& c : controls) {
         const int need =
-            dc ? CaptionNeed(dc, c.second->kind, CaptionOf(c.second->hwnd), entry->dpi) : 0;
+            dc ? CaptionNeed(dc, c.second->kind, GadgetGetText(c.first), entry->dpi) : 0;
         fitted.push_back({c.second->kind, ScaledPlace(c.second->layout, entry->dpi), need});
     }
     if (dc) {
