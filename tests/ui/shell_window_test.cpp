@@ -242,29 +242,36 @@ TEST_F(ShellWindowTest, ListHoldsOneToSixteenShowsOneAndCannotBeOpenedWhileDisab
 
 // A screen reader asks the accessibility layer for the list's name, as
 // Narrator does; Windows answers with the program's annotation. Wine's
-// annotation service takes no names (E_NOTIMPL), so there the row reports
-// what Wine answers instead and the toolkit's test checks the call.
+// annotation service takes no names (E_NOTIMPL): the WoW64 bench answers
+// the list's text, the 64-bit one gives no object from another process
+// at all. So under Wine the row reports what Wine did, and the toolkit's
+// test checks the call.
 TEST_F(ShellWindowTest, TheDirectionListIsAnnouncedAsDirection) {
     const HRESULT com = CoInitialize(nullptr);
     ASSERT_TRUE(SUCCEEDED(com));
     IAccessible* accessible = nullptr;
-    ASSERT_EQ(AccessibleObjectFromWindow(List().hwnd, static_cast<DWORD>(OBJID_CLIENT),
-                                         IID_IAccessible, reinterpret_cast<void**>(&accessible)),
-              S_OK);
-    ASSERT_NE(accessible, nullptr);
-    VARIANT self = {};
-    self.vt = VT_I4;
-    self.lVal = CHILDID_SELF;
-    BSTR name = nullptr;
-    const HRESULT got = accessible->get_accName(self, &name);
-    const std::wstring text = name ? name : L"";
-    SysFreeString(name);
-    accessible->Release();
+    const HRESULT found =
+        AccessibleObjectFromWindow(List().hwnd, static_cast<DWORD>(OBJID_CLIENT), IID_IAccessible,
+                                   reinterpret_cast<void**>(&accessible));
+    HRESULT named = E_FAIL;
+    std::wstring text;
+    if (SUCCEEDED(found) && accessible) {
+        VARIANT self = {};
+        self.vt = VT_I4;
+        self.lVal = CHILDID_SELF;
+        BSTR name = nullptr;
+        named = accessible->get_accName(self, &name);
+        text = name ? name : L"";
+        SysFreeString(name);
+        accessible->Release();
+    }
     CoUninitialize();
     if (RunningOnWine() && text != L"Направление") {
-        GTEST_SKIP() << "Wine names the list \"" << Utf8(text) << "\" (" << std::hex << got << ")";
+        GTEST_SKIP() << "Wine: object " << std::hex << found << ", name " << named << " \""
+                     << Utf8(text) << "\"";
     }
-    EXPECT_EQ(got, S_OK);
+    EXPECT_EQ(found, S_OK);
+    EXPECT_EQ(named, S_OK);
     EXPECT_EQ(text, L"Направление");
 }
 
