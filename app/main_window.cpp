@@ -31,6 +31,9 @@ void CreateMainWindow() {
     OptSlave = OptionCreate(10, 60, 80, 20, L"Ведомый");
     FrameDirection = FrameCreate(105, 5, 90, 90, L"Направление");
     DirectionList = DropListCreate(125, 40, 45, 20);
+    // A screen reader would name the list after a static text before it;
+    // the frame is not one, so without this it would say only the number.
+    GadgetSetName(DirectionList, L"Направление");
     GadgetDisable(DirectionList, 1);
     for (unsigned long i = 1; i <= 16; ++i) {
         wchar_t text[3];

@@ -1,6 +1,7 @@
 // The four kinds of control (frame, option, drop-down list, button): their
 // creation in the newest window, their text and their state. The program's
 // own changes never come back as events. GUI thread only.
+#include "app/toolkit/accessible.h"
 #include "app/toolkit/registry.h"
 #include "app/toolkit/toolkit.h"
 #include "common/system_library.h"
@@ -42,6 +43,9 @@ LRESULT CALLBACK ControlProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) 
     GadgetEntry* gadget = FindGadget(id);
     WNDPROC previous = gadget ? gadget->previous : nullptr;
     if (msg == WM_NCDESTROY) {
+        if (gadget && gadget->named) {
+            ForgetGadgetName(hwnd);
+        }
         gGadgets.erase(id);
         RemovePropW(hwnd, GadgetProperty);
     }
@@ -73,12 +77,26 @@ bool VisualStyles() {
     return gThemed == 1;
 }
 
-// The place is in pixels at the system DPI already.
-uint32_t CreateControl(Kind kind, const wchar_t* className, DWORD style, const Place& place,
+// The height a list is made with: the open list's, which holds the closed
+// field of `closedHeight` and the items below it.
+int ListHeight(int closedHeight, int dpi) {
+    return VisualStyles() ? closedHeight + Scaled(ThemedListExtra, dpi)
+                          : Scaled(UnthemedListHeight, dpi);
+}
+
+// The place is at 96 DPI; the control is made at its window's DPI, in its
+// window's font, and the window laid out again with it, so that a caption
+// that does not fit grows its control from the start.
+uint32_t CreateControl(Kind kind, const wchar_t* className, DWORD style, const Place& layout,
                        const wchar_t* caption) {
-    WindowEntry* parent = FindWindowEntry(gGadgetList);
+    const uint32_t window = gGadgetList;
+    WindowEntry* parent = FindWindowEntry(window);
     if (!parent) {
         return 0;
+    }
+    Place place = ScaledPlace(layout, parent->dpi);
+    if (kind == Kind::List) {
+        place.height = ListHeight(place.height, parent->dpi);
     }
     HWND hwnd = CreateWindowExW(0, className, caption ? caption : L"", style, place.x, place.y,
                                 place.width, place.height, parent->hwnd,
@@ -90,13 +108,16 @@ uint32_t CreateControl(Kind kind, const wchar_t* className, DWORD style, const P
     GadgetEntry entry;
     entry.hwnd = hwnd;
     entry.kind = kind;
+    entry.window = window;
+    entry.layout = layout;
     // The identifier is the control's ID, so that WM_COMMAND names it.
     SetWindowLongW(hwnd, GWL_ID, static_cast<LONG>(id));
     SetPropW(hwnd, GadgetProperty, reinterpret_cast<HANDLE>(static_cast<uintptr_t>(id)));
     gGadgets[id] = entry;
     gGadgets[id].previous = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ControlProc)));
-    SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(gFont), TRUE);
+    SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(parent->font), TRUE);
+    LayoutWindow(window, parent);
     gOptionRun = false;
     return id;
 }
@@ -105,7 +126,7 @@ uint32_t CreateControl(Kind kind, const wchar_t* className, DWORD style, const P
 
 uint32_t FrameCreate(int x, int y, int width, int height, const wchar_t* caption) {
     return CreateControl(Kind::Frame, L"Button", WS_CHILD | WS_VISIBLE | WS_GROUP | BS_GROUPBOX,
-                         ScaledPlace(x, y, width, height), caption);
+                         {x, y, width, height}, caption);
 }
 
 uint32_t OptionCreate(int x, int y, int width, int height, const wchar_t* caption) {
@@ -113,8 +134,7 @@ uint32_t OptionCreate(int x, int y, int width, int height, const wchar_t* captio
     if (!gOptionRun) {
         style |= WS_GROUP; // the first option after any other control starts a group
     }
-    uint32_t id =
-        CreateControl(Kind::Option, L"Button", style, ScaledPlace(x, y, width, height), caption);
+    uint32_t id = CreateControl(Kind::Option, L"Button", style, {x, y, width, height}, caption);
     if (!id) {
         return 0;
     }
@@ -126,32 +146,16 @@ uint32_t OptionCreate(int x, int y, int width, int height, const wchar_t* captio
 }
 
 uint32_t DropListCreate(int x, int y, int width, int height) {
-    bool themed = VisualStyles();
-    Place place = ScaledPlace(x, y, width, height);
-    const int closedHeight = place.height;
-    place.height = themed ? closedHeight + Scaled(ThemedListExtra) : Scaled(UnthemedListHeight);
-    uint32_t id = CreateControl(Kind::List, L"ComboBox",
-                                WS_CHILD | WS_VISIBLE | WS_BORDER | WS_VSCROLL | WS_GROUP |
-                                    WS_TABSTOP | CBS_DROPDOWNLIST,
-                                place, L"");
-    if (!id) {
-        return 0;
-    }
-    // Size the closed control to exactly the requested height: measure the
-    // frame around a known item height, then give the item the rest.
-    HWND hwnd = gGadgets[id].hwnd;
-    SendMessageW(hwnd, CB_SETITEMHEIGHT, SelectionField, ProbeItemHeight);
-    RECT rect;
-    GetWindowRect(hwnd, &rect);
-    int border = (rect.bottom - rect.top) - ProbeItemHeight;
-    SendMessageW(hwnd, CB_SETITEMHEIGHT, SelectionField, closedHeight - border);
-    return id;
+    return CreateControl(Kind::List, L"ComboBox",
+                         WS_CHILD | WS_VISIBLE | WS_BORDER | WS_VSCROLL | WS_GROUP | WS_TABSTOP |
+                             CBS_DROPDOWNLIST,
+                         {x, y, width, height}, L"");
 }
 
 uint32_t ButtonCreate(int x, int y, int width, int height, const wchar_t* caption) {
     return CreateControl(Kind::Button, L"Button",
                          WS_CHILD | WS_VISIBLE | WS_GROUP | WS_TABSTOP | BS_PUSHBUTTON,
-                         ScaledPlace(x, y, width, height), caption);
+                         {x, y, width, height}, caption);
 }
 
 // position -1 adds at the end. Answers 0 only for an unknown control.
@@ -251,6 +255,21 @@ void GadgetSetState(uint32_t gadget, int32_t state) {
 }
 
 namespace toolkit {
+
+// The open list's height with it, then the closed control to exactly the
+// place's height: measure the frame around a known item height, then give
+// the item the rest.
+void SizeList(HWND list, const Place& place, int dpi) {
+    SetWindowPos(list, nullptr, place.x, place.y, place.width, ListHeight(place.height, dpi),
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    SendMessageW(list, CB_SETITEMHEIGHT, SelectionField, ProbeItemHeight);
+    RECT rect;
+    if (!GetWindowRect(list, &rect)) {
+        return;
+    }
+    const int border = (rect.bottom - rect.top) - ProbeItemHeight;
+    SendMessageW(list, CB_SETITEMHEIGHT, SelectionField, place.height - border);
+}
 
 // The group runs from the window with WS_GROUP at or before the option
 // forward over the automatic options that follow it.

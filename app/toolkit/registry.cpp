@@ -1,6 +1,6 @@
 // The tables of open windows and controls and the lookups over them, the
-// resources every window shares, and the scaling from 96-DPI layout to the
-// system DPI. GUI thread only.
+// resources every window shares, and the scaling from 96-DPI layout to a
+// window's DPI. GUI thread only.
 #include "app/toolkit/registry.h"
 
 namespace toolkit {
@@ -45,13 +45,14 @@ WindowEntry* FindWindowEntry(uint32_t id) {
     return it == gWindows.end() ? nullptr : &it->second;
 }
 
-int Scaled(int value) {
-    return MulDiv(value, gDpi, LayoutDpi);
+int Scaled(int value, int dpi) {
+    return MulDiv(value, dpi, LayoutDpi);
 }
 
-Place ScaledPlace(int x, int y, int width, int height) {
-    const int left = Scaled(x), top = Scaled(y);
-    return {left, top, Scaled(x + width) - left, Scaled(y + height) - top};
+Place ScaledPlace(const Place& layout, int dpi) {
+    const int left = Scaled(layout.x, dpi), top = Scaled(layout.y, dpi);
+    return {left, top, Scaled(layout.x + layout.width, dpi) - left,
+            Scaled(layout.y + layout.height, dpi) - top};
 }
 
 } // namespace toolkit

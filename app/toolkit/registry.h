@@ -1,6 +1,6 @@
 // Internal to app/toolkit (nobody outside it includes this): the tables of
 // open windows and controls, their identifiers, the resources they share, the
-// scaling of 96-DPI layout to the system DPI, and the calls the toolkit's
+// scaling of 96-DPI layout to a window's DPI, and the calls the toolkit's
 // files make into one another. GUI thread only.
 #pragma once
 
@@ -13,7 +13,7 @@
 
 namespace toolkit {
 
-// Layout is given in pixels at this DPI and scaled to the system DPI.
+// Layout is given in pixels at this DPI and scaled to the window's DPI.
 constexpr int LayoutDpi = 96;
 
 // Window and control identifiers count up from here, one sequence for both, so
@@ -22,17 +22,30 @@ constexpr uint32_t FirstId = 1000;
 
 enum class Kind { Frame, Option, List, Button };
 
+// A place in a window's client area: at 96 DPI as the program gives it, or
+// in pixels at the window's DPI.
+struct Place {
+    int x, y, width, height;
+};
+
 struct WindowEntry {
     HWND hwnd = nullptr;
     HACCEL accel = nullptr;   // Tab and Shift+Tab, see focus.cpp
     HWND lastFocus = nullptr; // the control to give the focus back to on activation
     std::wstring className;   // each window has a class of its own, unregistered on close
+    int innerWidth = 0;       // the client area at 96 DPI, as WindowOpen was given it
+    int innerHeight = 0;
+    int dpi = LayoutDpi;  // the DPI the window is laid out for now
+    HFONT font = nullptr; // its controls' font: gFont, or one made for dpi (owned)
 };
 
 struct GadgetEntry {
     HWND hwnd = nullptr;
     Kind kind = Kind::Frame;
     WNDPROC previous = nullptr; // the class's procedure, which ours hands every message on to
+    uint32_t window = 0;        // the window it was made in
+    Place layout = {};          // at 96 DPI, as the program gave it
+    bool named = false;         // has a name for screen readers (accessible.cpp)
 };
 
 // Window properties that tie a Win32 window back to its identifier.
@@ -44,7 +57,7 @@ extern HINSTANCE gInstance;
 extern HICON gIcon;
 extern HCURSOR gCursor;
 extern HFONT gFont;
-extern int gDpi; // the system DPI, taken once at start-up
+extern int gDpi; // the system DPI, taken once at start-up: gFont's DPI
 
 // The tables. Their storage is the C runtime's heap, through operator new.
 extern uint32_t gNextId;
@@ -63,15 +76,12 @@ uint32_t TopWindowOf(HWND hwnd);
 GadgetEntry* FindGadget(uint32_t id);
 WindowEntry* FindWindowEntry(uint32_t id);
 
-// A length or position in pixels at 96 DPI, in pixels at the system DPI.
-int Scaled(int value);
+// A length or position in pixels at 96 DPI, in pixels at `dpi`.
+int Scaled(int value, int dpi);
 
-// A control's place at the system DPI. The edges are scaled, not the sizes,
-// so that controls that touch at 96 DPI still touch.
-struct Place {
-    int x, y, width, height;
-};
-Place ScaledPlace(int x, int y, int width, int height);
+// A control's place at `dpi`. The edges are scaled, not the sizes, so that
+// controls that touch at 96 DPI still touch.
+Place ScaledPlace(const Place& layout, int dpi);
 
 // While one is alive, the program's own changes to a control never come back
 // as events: EventPost drops everything (event_queue.cpp).
@@ -91,6 +101,38 @@ void DrainQueueOf(uint32_t window);
 // order; selecting one of them deselects the rest of its group.
 std::vector<HWND> OptionGroup(HWND option);
 void SelectOption(HWND option);
+
+// dpi.cpp: the DPI of a window and what follows from it. WindowDpi is the
+// DPI the system gives the window (the session's before Windows 10 1607).
+int WindowDpi(HWND hwnd);
+// The outer rectangle of a client rectangle at `dpi`.
+bool OuterRect(RECT* rect, DWORD style, DWORD exStyle, int dpi);
+// The control font for `dpi`: the stock font at the system DPI, else a font
+// of its face and its height scaled (null when it cannot be made).
+HFONT FontForDpi(int dpi);
+// Lays out every control of the window for `dpi` from its 96-DPI place,
+// each caption measured in the window's font and its control grown where it
+// would not fit (captions.cpp), and gives the window that client size.
+void LayoutWindow(uint32_t window, WindowEntry* entry);
+// WM_DPICHANGED and WM_GETDPISCALEDSIZE.
+void OnDpiChanged(uint32_t window, WindowEntry* entry, int dpi, const RECT* suggested);
+bool OnGetDpiScaledSize(WindowEntry* entry, int dpi, SIZE* size);
+
+// captions.cpp: the width a caption needs in its control, in the font
+// selected into `dc`, at `dpi` (0 for a list, which has none); and the
+// places of a window's controls, in creation order, grown where a caption
+// lacks room. Returns how much wider the client area must become.
+struct Fitting {
+    Kind kind;
+    Place place; // at the window's DPI
+    int need;    // CaptionNeed
+};
+int CaptionNeed(HDC dc, Kind kind, const std::wstring& caption, int dpi);
+int FitCaptions(std::vector<Fitting>& controls);
+
+// controls.cpp: sizes a list's closed field and its open list for `dpi`
+// (again after every change of font, which resets the field's height).
+void SizeList(HWND list, const Place& place, int dpi);
 
 // focus.cpp: keyboard navigation, cues and the focus kept across activation.
 HACCEL CreateFocusKeys();

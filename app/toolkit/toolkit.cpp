@@ -3,6 +3,7 @@
 // registry (tables), windows, controls, event_queue (the one part another
 // thread may call), focus, message_box. GUI thread only.
 #include "app/toolkit/toolkit.h"
+#include "app/toolkit/accessible.h"
 #include "app/toolkit/registry.h"
 
 #include <commctrl.h>
@@ -33,8 +34,9 @@ bool ToolkitStart(HINSTANCE instance, HANDLE) {
     gIcon = LoadIconW(instance, MAKEINTRESOURCEW(ProgramIconId));
     gCursor = LoadCursorW(nullptr, IDC_ARROW);
     gFont = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-    // The manifest declares the program DPI-aware, so this is the real system
-    // DPI and the system does not stretch the window as a bitmap.
+    // The manifest declares the program DPI-aware, so this is the real DPI of
+    // the session, the one the stock font is made for; a window on a monitor
+    // of another scale learns its own (dpi.cpp).
     if (HDC screen = GetDC(nullptr)) {
         int dpi = GetDeviceCaps(screen, LOGPIXELSY);
         if (dpi > 0) {
@@ -55,5 +57,6 @@ void ToolkitEnd() {
     for (uint32_t id : open) {
         WindowClose(id);
     }
+    PropServicesEnd();
     QueueEnd();
 }

@@ -58,6 +58,10 @@ int32_t GadgetGetState(uint32_t gadget);
 void GadgetSetState(uint32_t gadget, int32_t state);
 void GadgetDisable(uint32_t gadget, uint32_t flag);
 HWND GadgetHandle(uint32_t gadget);
+// The name a screen reader announces for the control, for one without a
+// caption of its own; what is drawn stays as it is. False when the
+// accessibility layer cannot take it.
+bool GadgetSetName(uint32_t gadget, const wchar_t* name);
 
 // Posts an event into the queue (any thread).
 void EventPost(uint32_t kind, uint32_t gadget, uint32_t window, uint32_t type, uint32_t data1,

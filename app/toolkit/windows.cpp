@@ -1,6 +1,7 @@
 // Top-level windows: opening, closing, and the window procedure that turns
 // the system's messages (close, control notifications, timers, activation)
-// into toolkit events. GUI thread only.
+// into toolkit events and follows the window to a monitor of another scale.
+// GUI thread only.
 #include "app/toolkit/registry.h"
 #include "app/toolkit/toolkit.h"
 
@@ -15,6 +16,10 @@ namespace {
 
 // HIWORD(wParam) of a WM_COMMAND that comes from an accelerator table.
 constexpr WORD FromAccelerator = 1;
+
+// Sent by Windows 10 1703 and later (the headers of a Windows 7 build lack
+// it) before WM_DPICHANGED, asking for the window's size at the new DPI.
+constexpr UINT GetDpiScaledSizeMessage = 0x02E4;
 
 // "WindowClass_" and the identifier in decimal (at most ten digits) fit.
 constexpr size_t ClassNameLength = 32;
@@ -63,6 +68,17 @@ LRESULT CALLBACK ToolkitWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lP
             OnActivate(hwnd, entry, LOWORD(wParam) != WA_INACTIVE);
         }
         return 0;
+    case GetDpiScaledSizeMessage:
+        if (WindowEntry* entry = FindWindowEntry(self)) {
+            return OnGetDpiScaledSize(entry, LOWORD(wParam), reinterpret_cast<SIZE*>(lParam));
+        }
+        break;
+    case WM_DPICHANGED:
+        if (WindowEntry* entry = FindWindowEntry(self)) {
+            OnDpiChanged(self, entry, HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
+            return 0;
+        }
+        break;
     default:
         break;
     }
@@ -90,14 +106,15 @@ uint32_t WindowOpen(int x, int y, int innerWidth, int innerHeight, const wchar_t
         return 0;
     }
 
-    // The inner size is the client area; the frame is added around it.
+    // The inner size is the client area; the frame is added around it. Until
+    // the window exists its DPI is the session's.
     DWORD style = flags & ~static_cast<DWORD>(WindowFlagCentre);
     DWORD exStyle = 0;
-    RECT rect = {0, 0, Scaled(innerWidth), Scaled(innerHeight)};
+    RECT rect = {0, 0, Scaled(innerWidth, gDpi), Scaled(innerHeight, gDpi)};
     AdjustWindowRectEx(&rect, style, FALSE, exStyle);
-    HWND hwnd = CreateWindowExW(exStyle, className, title ? title : L"", style, Scaled(x),
-                                Scaled(y), rect.right - rect.left, rect.bottom - rect.top, nullptr,
-                                nullptr, gInstance, nullptr);
+    HWND hwnd = CreateWindowExW(exStyle, className, title ? title : L"", style, Scaled(x, gDpi),
+                                Scaled(y, gDpi), rect.right - rect.left, rect.bottom - rect.top,
+                                nullptr, nullptr, gInstance, nullptr);
     if (!hwnd) {
         UnregisterClassW(className, gInstance);
         return 0;
@@ -105,6 +122,25 @@ uint32_t WindowOpen(int x, int y, int innerWidth, int innerHeight, const wchar_t
     WindowEntry entry;
     entry.hwnd = hwnd;
     entry.className = className;
+    entry.innerWidth = innerWidth;
+    entry.innerHeight = innerHeight;
+    entry.dpi = gDpi;
+    entry.font = gFont;
+    // On a monitor whose scale is not the session's, the window is that
+    // monitor's size from the start, and so are its controls and font.
+    const int dpi = WindowDpi(hwnd);
+    if (dpi != gDpi) {
+        if (HFONT font = FontForDpi(dpi)) {
+            entry.dpi = dpi;
+            entry.font = font;
+            RECT scaled = {0, 0, Scaled(innerWidth, dpi), Scaled(innerHeight, dpi)};
+            if (OuterRect(&scaled, style, exStyle, dpi)) {
+                SetWindowPos(hwnd, nullptr, 0, 0, scaled.right - scaled.left,
+                             scaled.bottom - scaled.top,
+                             SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+            }
+        }
+    }
     gWindows[id] = entry;
 
     if (flags & WindowFlagCentre) {
@@ -150,6 +186,9 @@ void WindowClose(uint32_t window) {
     DestroyWindow(hwnd);
     std::wstring className = entry->className;
     HACCEL accel = entry->accel;
+    if (entry->font && entry->font != gFont) {
+        DeleteObject(entry->font);
+    }
     UnregisterClassW(className.c_str(), gInstance);
     if (accel) {
         DestroyAcceleratorTable(accel);

@@ -1,5 +1,7 @@
 // Toolkit cases run in-process under Wine on the GUI thread of the test
 // program; one helper thread answers the message box.
+#include "app/main_window.h"
+#include "app/toolkit/accessible.h"
 #include "app/toolkit/toolkit.h"
 
 #include <gtest/gtest.h>
@@ -458,6 +460,188 @@ TEST_F(Toolkit, ArrowKeysMoveWithinAnOptionGroup) {
         EXPECT_EQ(events[0].window, window);
         EXPECT_EQ(events[0].type, EventTypeClick);
     }
+}
+
+// Wine's annotation service accepts nothing (E_NOTIMPL), so a screen
+// reader's view cannot be read back here: a stand-in for the service sees
+// the calls the toolkit makes, and answers as Windows does.
+class AnnotationWatch : public IAccPropServices {
+  public:
+    struct Call {
+        HWND hwnd;
+        DWORD object, child;
+        GUID property;
+        std::wstring text; // empty for a clearing
+    };
+    std::vector<Call> named, cleared;
+
+    HRESULT WINAPI QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
+    ULONG WINAPI AddRef() override { return 1; }
+    ULONG WINAPI Release() override { return 1; }
+    HRESULT WINAPI SetHwndPropStr(HWND hwnd, DWORD object, DWORD child, MSAAPROPID property,
+                                  LPCWSTR text) override {
+        named.push_back({hwnd, object, child, property, text ? text : L""});
+        return S_OK;
+    }
+    HRESULT WINAPI ClearHwndProps(HWND hwnd, DWORD object, DWORD child, const MSAAPROPID* props,
+                                  int count) override {
+        for (int i = 0; i < count; ++i) {
+            cleared.push_back({hwnd, object, child, props[i], L""});
+        }
+        return S_OK;
+    }
+    HRESULT WINAPI SetPropValue(const BYTE*, DWORD, MSAAPROPID, VARIANT) override { return E_FAIL; }
+    HRESULT WINAPI SetPropServer(const BYTE*, DWORD, const MSAAPROPID*, int, IAccPropServer*,
+                                 AnnoScope) override {
+        return E_FAIL;
+    }
+    HRESULT WINAPI ClearProps(const BYTE*, DWORD, const MSAAPROPID*, int) override {
+        return E_FAIL;
+    }
+    HRESULT WINAPI SetHwndProp(HWND, DWORD, DWORD, MSAAPROPID, VARIANT) override { return E_FAIL; }
+    HRESULT WINAPI SetHwndPropServer(HWND, DWORD, DWORD, const MSAAPROPID*, int, IAccPropServer*,
+                                     AnnoScope) override {
+        return E_FAIL;
+    }
+    HRESULT WINAPI ComposeHwndIdentityString(HWND, DWORD, DWORD, BYTE**, DWORD*) override {
+        return E_FAIL;
+    }
+    HRESULT WINAPI DecomposeHwndIdentityString(const BYTE*, DWORD, HWND*, DWORD*, DWORD*) override {
+        return E_FAIL;
+    }
+    HRESULT WINAPI SetHmenuProp(HMENU, DWORD, MSAAPROPID, VARIANT) override { return E_FAIL; }
+    HRESULT WINAPI SetHmenuPropStr(HMENU, DWORD, MSAAPROPID, LPCWSTR) override { return E_FAIL; }
+    HRESULT WINAPI SetHmenuPropServer(HMENU, DWORD, const MSAAPROPID*, int, IAccPropServer*,
+                                      AnnoScope) override {
+        return E_FAIL;
+    }
+    HRESULT WINAPI ClearHmenuProps(HMENU, DWORD, const MSAAPROPID*, int) override { return E_FAIL; }
+    HRESULT WINAPI ComposeHmenuIdentityString(HMENU, DWORD, BYTE**, DWORD*) override {
+        return E_FAIL;
+    }
+    HRESULT WINAPI DecomposeHmenuIdentityString(const BYTE*, DWORD, HMENU*, DWORD*) override {
+        return E_FAIL;
+    }
+};
+
+// The direction list, and it alone, is named "Направление" for the list
+// itself (not one of its items), and the name is cleared when it goes.
+TEST_F(Toolkit, TheDirectionListIsNamedForAScreenReader) {
+    AnnotationWatch watch;
+    toolkit::gPropServices = &watch;
+    CreateMainWindow();
+    ASSERT_NE(MainWindow, 0u);
+    HWND list = GadgetHandle(DirectionList);
+    ASSERT_EQ(watch.named.size(), 1u);
+    const AnnotationWatch::Call& call = watch.named[0];
+    EXPECT_EQ(call.hwnd, list);
+    EXPECT_EQ(call.object, static_cast<DWORD>(OBJID_CLIENT));
+    EXPECT_EQ(call.child, static_cast<DWORD>(CHILDID_SELF));
+    EXPECT_TRUE(IsEqualGUID(call.property, toolkit::AccNameProperty));
+    EXPECT_EQ(call.text, L"Направление");
+    EXPECT_TRUE(watch.cleared.empty());
+
+    WindowClose(MainWindow);
+    MainWindow = 0;
+    toolkit::gPropServices = nullptr;
+    ASSERT_EQ(watch.cleared.size(), 1u);
+    EXPECT_EQ(watch.cleared[0].hwnd, list);
+    EXPECT_TRUE(IsEqualGUID(watch.cleared[0].property, toolkit::AccNameProperty));
+}
+
+// A control's rectangle in its window's client area.
+RECT ClientRectOf(uint32_t gadget) {
+    RECT rect = {};
+    HWND hwnd = GadgetHandle(gadget);
+    GetWindowRect(hwnd, &rect);
+    MapWindowPoints(nullptr, GetParent(hwnd), reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+// The bench runs at 96 DPI. Told, as Windows tells it, that it is now on a
+// monitor of 144 DPI, the window gives every control one font as tall as
+// the stock GUI font of a session at 144 DPI (-17 px, the DPI test's
+// table); back at 96, the stock font itself.
+TEST_F(Toolkit, AChangeOfDpiGivesEveryControlTheFontOfThatDpi) {
+    HDC screen = GetDC(nullptr);
+    ASSERT_NE(screen, nullptr);
+    const int session = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    ASSERT_EQ(session, 96);
+    const uint32_t all[] = {FrameCreate(5, 5, 100, 90, L"Рамка"),
+                            OptionCreate(10, 30, 85, 20, L"Вариант"), MakeList(),
+                            ButtonCreate(205, 25, 65, 20, L"Кнопка")};
+    HWND hwnd = WindowHandle(window);
+    const HFONT stock = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+    const struct {
+        int dpi;
+        long fontHeight;
+        int left;
+    } moves[] = {{144, -17, 150}, {96, -11, 100}};
+    for (const auto& move : moves) {
+        SCOPED_TRACE(move.dpi);
+        RECT suggested = {move.left, 120, move.left + 600, 500};
+        SendMessageW(hwnd, WM_DPICHANGED, MAKEWPARAM(move.dpi, move.dpi),
+                     reinterpret_cast<LPARAM>(&suggested));
+        RECT outer = {}, client = {};
+        ASSERT_TRUE(GetWindowRect(hwnd, &outer));
+        ASSERT_TRUE(GetClientRect(hwnd, &client));
+        EXPECT_EQ(outer.left, suggested.left);
+        EXPECT_EQ(outer.top, suggested.top);
+        EXPECT_EQ(client.right, 300 * move.dpi / 96);
+        EXPECT_EQ(client.bottom, 200 * move.dpi / 96);
+        EXPECT_EQ(ClientRectOf(all[3]).left, MulDiv(205, move.dpi, 96));
+        const HFONT font =
+            reinterpret_cast<HFONT>(SendMessageW(GadgetHandle(all[0]), WM_GETFONT, 0, 0));
+        LOGFONTW logFont = {};
+        ASSERT_EQ(GetObjectW(font, sizeof(logFont), &logFont), sizeof(logFont));
+        EXPECT_EQ(logFont.lfHeight, move.fontHeight);
+        EXPECT_EQ(font == stock, move.dpi == session);
+        for (uint32_t g : all) {
+            EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageW(GadgetHandle(g), WM_GETFONT, 0, 0)),
+                      font)
+                << "control " << g - all[0];
+        }
+    }
+}
+
+// A caption that would not fit grows its control and its frame just enough;
+// what lies to the right moves over by as much, the client area grows with
+// it, and nothing moves left, up or down.
+TEST_F(Toolkit, ACaptionThatWouldNotFitGrowsItsFrameAndMovesTheNextOne) {
+    HWND hwnd = WindowHandle(window);
+    RECT before = {};
+    ASSERT_TRUE(GetClientRect(hwnd, &before));
+    const uint32_t first = FrameCreate(5, 5, 20, 90, L"Направление");
+    const uint32_t inside = DropListCreate(10, 25, 10, 20);
+    const uint32_t second = FrameCreate(25, 5, 60, 90, L"Связь");
+    const uint32_t next = ButtonCreate(30, 25, 50, 20, L"Запись");
+
+    // The frame's caption in its font, 7 px clear of each side.
+    HDC dc = GetDC(hwnd);
+    ASSERT_NE(dc, nullptr);
+    HGDIOBJ old = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+    SIZE caption = {};
+    ASSERT_TRUE(GetTextExtentPoint32W(dc, L"Направление", 11, &caption));
+    SelectObject(dc, old);
+    ReleaseDC(hwnd, dc);
+    const int grown = caption.cx + 14 - 20;
+    ASSERT_GT(grown, 0);
+
+    const RECT a = ClientRectOf(first), b = ClientRectOf(inside), c = ClientRectOf(second),
+               d = ClientRectOf(next);
+    EXPECT_EQ(a.left, 5);
+    EXPECT_EQ(a.top, 5);
+    EXPECT_EQ(a.right, 25 + grown);
+    EXPECT_EQ(b.left, 10) << "the control inside stays where it was";
+    EXPECT_EQ(c.left, a.right) << "the frames still touch";
+    EXPECT_EQ(c.right - c.left, 60);
+    EXPECT_EQ(d.left, 30 + grown);
+    EXPECT_EQ(d.top, 25);
+    RECT after = {};
+    ASSERT_TRUE(GetClientRect(hwnd, &after));
+    EXPECT_EQ(after.right, before.right + grown);
+    EXPECT_EQ(after.bottom, before.bottom);
 }
 
 } // namespace
