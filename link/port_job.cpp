@@ -24,7 +24,7 @@ DWORD WINAPI JobThread(LPVOID parameter) {
         if (job->undo) {
             job->undo(job);
         }
-        HeapFree(GetProcessHeap(), 0, job);
+        FreePortJob(job);
         --gJobsHeld;
     }
     return 0;

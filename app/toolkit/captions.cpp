@@ -23,7 +23,7 @@ constexpr int ButtonCaptionInset = 3;
 // DPI there, where the plain answer is the one.
 int MarkWidth(int dpi) {
     using ForDpi = int(WINAPI*)(int, UINT);
-    const auto forDpi =
+    static const auto forDpi =
         ModuleFunction<ForDpi>(GetModuleHandleW(L"user32.dll"), "GetSystemMetricsForDpi");
     if (forDpi && dpi != gDpi) {
         return forDpi(SM_CXMENUCHECK, static_cast<UINT>(dpi));
