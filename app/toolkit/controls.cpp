@@ -307,8 +307,3 @@ void GadgetDisable(uint32_t gadget, uint32_t flag) {
         EnableWindow(entry->hwnd, flag ? FALSE : TRUE);
     }
 }
-
-HWND GadgetHandle(uint32_t gadget) {
-    GadgetEntry* entry = FindGadget(gadget);
-    return entry ? entry->hwnd : nullptr;
-}

@@ -57,7 +57,6 @@ void GadgetSetText(uint32_t gadget, const wchar_t* text);
 int32_t GadgetGetState(uint32_t gadget);
 void GadgetSetState(uint32_t gadget, int32_t state);
 void GadgetDisable(uint32_t gadget, uint32_t flag);
-HWND GadgetHandle(uint32_t gadget);
 // The name a screen reader announces for the control, for one without a
 // caption of its own; what is drawn stays as it is. False when the
 // accessibility layer cannot take it.

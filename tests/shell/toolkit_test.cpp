@@ -66,6 +66,10 @@ class Toolkit : public ::testing::Test {
         }
         Pump();
     }
+    // A control of the test's window, as any program finds it: by its id.
+    HWND Hwnd(uint32_t gadget) const {
+        return GetDlgItem(WindowHandle(window), static_cast<int>(gadget));
+    }
     uint32_t window = 0;
 };
 
@@ -101,12 +105,12 @@ TEST_F(Toolkit, ListSetTextSelectsOnlyAnExactItem) {
 TEST_F(Toolkit, ListTextReadsWhileDisabled) {
     uint32_t list = MakeList();
     GadgetDisable(list, 1);
-    EXPECT_FALSE(IsWindowEnabled(GadgetHandle(list)));
+    EXPECT_FALSE(IsWindowEnabled(Hwnd(list)));
     GadgetSetText(list, L"5");
     EXPECT_EQ(GadgetGetText(list), L"5");
     EXPECT_EQ(GadgetGetState(list), 4);
     GadgetDisable(list, 0);
-    EXPECT_TRUE(IsWindowEnabled(GadgetHandle(list)));
+    EXPECT_TRUE(IsWindowEnabled(Hwnd(list)));
     EXPECT_EQ(GadgetGetText(list), L"5");
 }
 
@@ -117,9 +121,9 @@ TEST_F(Toolkit, OptionStateClearsTheRestOfItsGroupOnly) {
     ButtonCreate(10, 70, 80, 20, L"Break");
     uint32_t other = OptionCreate(100, 10, 80, 16, L"D");
     ASSERT_NE(other, 0u);
-    EXPECT_TRUE(GetWindowLongW(GadgetHandle(first), GWL_STYLE) & WS_GROUP);
-    EXPECT_FALSE(GetWindowLongW(GadgetHandle(second), GWL_STYLE) & WS_GROUP);
-    EXPECT_TRUE(GetWindowLongW(GadgetHandle(other), GWL_STYLE) & WS_GROUP);
+    EXPECT_TRUE(GetWindowLongW(Hwnd(first), GWL_STYLE) & WS_GROUP);
+    EXPECT_FALSE(GetWindowLongW(Hwnd(second), GWL_STYLE) & WS_GROUP);
+    EXPECT_TRUE(GetWindowLongW(Hwnd(other), GWL_STYLE) & WS_GROUP);
 
     GadgetSetState(first, 1);
     GadgetSetState(other, 1);
@@ -173,10 +177,10 @@ TEST_F(Toolkit, EventPostedFromAnotherThreadWakesTheWait) {
 TEST_F(Toolkit, ButtonClickGivesOneClickEvent) {
     uint32_t button = ButtonCreate(10, 10, 80, 24, L"Go");
     ASSERT_NE(button, 0u);
-    EXPECT_EQ(GetDlgCtrlID(GadgetHandle(button)), static_cast<int>(button));
+    ASSERT_NE(Hwnd(button), nullptr) << "the control's id is not its gadget number";
     Pump();
     Drain();
-    SendMessageW(GadgetHandle(button), BM_CLICK, 0, 0);
+    SendMessageW(Hwnd(button), BM_CLICK, 0, 0);
     Pump();
     auto got = Drain();
     ASSERT_EQ(got.size(), 1u);
@@ -285,7 +289,7 @@ DWORD WINAPI EscapeToBox(LPVOID caption) {
 // and a key given once the box is up works on it as usual.
 TEST_F(Toolkit, InputQueuedBeforeABoxIsDroppedAndInputAfterAnswersIt) {
     const uint32_t button = ButtonCreate(10, 10, 80, 24, L"B");
-    const HWND hb = GadgetHandle(button), hw = WindowHandle(window);
+    const HWND hb = Hwnd(button), hw = WindowHandle(window);
     Pump();
     Drain();
     for (UINT m : {WM_KEYDOWN, WM_CHAR, WM_KEYUP, WM_SYSKEYDOWN, WM_LBUTTONDOWN, WM_LBUTTONUP,
@@ -335,7 +339,7 @@ TEST_F(Toolkit, FocusWalkFollowsEnabledTabStopsAndChangesNothing) {
     auto focused = [&]() -> uint32_t {
         HWND f = GetFocus();
         for (uint32_t g : {o1, o2, list, b1, b2}) {
-            if (GadgetHandle(g) == f) {
+            if (Hwnd(g) == f) {
                 return g;
             }
         }
@@ -369,7 +373,7 @@ TEST_F(Toolkit, FocusWalkFollowsEnabledTabStopsAndChangesNothing) {
         if (c.disabled) {
             GadgetDisable(c.disabled, 1);
         }
-        SetFocus(c.start ? GadgetHandle(c.start) : nullptr);
+        SetFocus(c.start ? Hwnd(c.start) : nullptr);
         Pump();
         Drain();
         const auto seen = walk(c.forward ? std::function<void()>(next) : prev,
@@ -420,14 +424,14 @@ TEST_F(Toolkit, ArrowKeysMoveWithinAnOptionGroup) {
         GadgetSetState(k.from == button ? a : k.from, 1);
         GadgetSetState(other, 1);
         GadgetDisable(k.disabled, 1);
-        SetFocus(GadgetHandle(k.from));
+        SetFocus(Hwnd(k.from));
         Pump();
         Drain();
         std::vector<int32_t> before;
         for (uint32_t g : all) {
             before.push_back(GadgetGetState(g));
         }
-        ASSERT_TRUE(PostMessageW(GadgetHandle(k.from), WM_KEYDOWN, k.key, 1));
+        ASSERT_TRUE(PostMessageW(Hwnd(k.from), WM_KEYDOWN, k.key, 1));
         std::vector<ToolkitEventData> events;
         for (int i = 0; i < 100; ++i) {
             const uint32_t got = EventWait();
@@ -442,14 +446,14 @@ TEST_F(Toolkit, ArrowKeysMoveWithinAnOptionGroup) {
         }
         GadgetDisable(k.disabled, 0);
         if (!k.to) {
-            EXPECT_EQ(GetFocus(), GadgetHandle(k.from));
+            EXPECT_EQ(GetFocus(), Hwnd(k.from));
             for (size_t i = 0; i < std::size(all); ++i) {
                 EXPECT_EQ(GadgetGetState(all[i]), before[i]) << "control " << i;
             }
             EXPECT_TRUE(events.empty());
             continue;
         }
-        EXPECT_EQ(GetFocus(), GadgetHandle(k.to));
+        EXPECT_EQ(GetFocus(), Hwnd(k.to));
         for (uint32_t g : {a, b, c}) {
             EXPECT_EQ(GadgetGetState(g), g == k.to ? 1 : 0) << "option " << g - a;
         }
@@ -460,6 +464,48 @@ TEST_F(Toolkit, ArrowKeysMoveWithinAnOptionGroup) {
         EXPECT_EQ(events[0].window, window);
         EXPECT_EQ(events[0].type, EventTypeClick);
     }
+}
+
+// The system keeps a dialog's focused control across a switch to another
+// window, but not a plain window's: the toolkit gives it back itself.
+TEST_F(Toolkit, TheFocusedControlHasTheFocusAgainWhenTheWindowIsActivatedAgain) {
+    ButtonCreate(10, 10, 80, 24, L"One");
+    const uint32_t two = ButtonCreate(100, 10, 80, 24, L"Two");
+    const uint32_t other = WindowOpen(450, 100, 120, 60, L"Other", WS_CAPTION);
+    ASSERT_NE(other, 0u);
+    const HWND hw = WindowHandle(window), ho = WindowHandle(other);
+    SetForegroundWindow(hw);
+    SetFocus(Hwnd(two));
+    Pump();
+    ASSERT_EQ(GetFocus(), Hwnd(two));
+    SetForegroundWindow(ho);
+    Pump();
+    ASSERT_EQ(GetActiveWindow(), ho);
+    SetForegroundWindow(hw);
+    Pump();
+    EXPECT_EQ(GetFocus(), Hwnd(two));
+    WindowClose(other);
+}
+
+// A technician's taskbar takes part of the screen; the window is centred on
+// the whole screen all the same, by its outer size.
+TEST_F(Toolkit, ACentredWindowIsCentredOnTheWholeScreenWhateverTheWorkArea) {
+    const int sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
+    RECT saved = {};
+    ASSERT_TRUE(SystemParametersInfoW(SPI_GETWORKAREA, 0, &saved, 0));
+    RECT work = {120, 0, sw, sh - 60}; // a taskbar on the left, and one below
+    ASSERT_TRUE(SystemParametersInfoW(SPI_SETWORKAREA, 0, &work, 0));
+    RECT seen = {};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &seen, 0);
+    const uint32_t centred = WindowOpen(0, 0, 286, 99, L"Centred", WS_CAPTION | WindowFlagCentre);
+    SystemParametersInfoW(SPI_SETWORKAREA, 0, &saved, 0);
+    ASSERT_NE(centred, 0u);
+    EXPECT_TRUE(EqualRect(&seen, &work)) << "the work area could not be made smaller";
+    RECT outer = {};
+    ASSERT_TRUE(GetWindowRect(WindowHandle(centred), &outer));
+    EXPECT_EQ(outer.left, (sw - (outer.right - outer.left)) / 2);
+    EXPECT_EQ(outer.top, (sh - (outer.bottom - outer.top)) / 2);
+    WindowClose(centred);
 }
 
 // Wine's annotation service accepts nothing (E_NOTIMPL), so a screen
@@ -524,6 +570,26 @@ class AnnotationWatch : public IAccPropServices {
     }
 };
 
+// The main window as the program makes it, read back in its own process
+// (Wine answers neither for a class's icon nor WM_GETFONT across processes):
+// the program's icon on its class, and the one font on every control.
+TEST_F(Toolkit, TheMainWindowHasTheProgramsIconAndItsControlsTheFont) {
+    CreateMainWindow();
+    ASSERT_NE(MainWindow, 0u);
+    const HWND main = WindowHandle(MainWindow);
+    const HICON icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1));
+    ASSERT_NE(icon, nullptr);
+    EXPECT_EQ(reinterpret_cast<HICON>(GetClassLongPtrW(main, GCLP_HICON)), icon);
+    const LRESULT stock = reinterpret_cast<LRESULT>(GetStockObject(DEFAULT_GUI_FONT));
+    int controls = 0;
+    for (HWND c = GetWindow(main, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT), ++controls) {
+        EXPECT_EQ(SendMessageW(c, WM_GETFONT, 0, 0), stock) << "control " << controls;
+    }
+    EXPECT_EQ(controls, 8);
+    WindowClose(MainWindow);
+    MainWindow = 0;
+}
+
 // The direction list, and it alone, is named "Направление" for the list
 // itself (not one of its items), and the name is cleared when it goes.
 TEST_F(Toolkit, TheDirectionListIsNamedForAScreenReader) {
@@ -531,7 +597,7 @@ TEST_F(Toolkit, TheDirectionListIsNamedForAScreenReader) {
     toolkit::gPropServices = &watch;
     CreateMainWindow();
     ASSERT_NE(MainWindow, 0u);
-    HWND list = GadgetHandle(DirectionList);
+    HWND list = GetDlgItem(WindowHandle(MainWindow), static_cast<int>(DirectionList));
     ASSERT_EQ(watch.named.size(), 1u);
     const AnnotationWatch::Call& call = watch.named[0];
     EXPECT_EQ(call.hwnd, list);
@@ -550,9 +616,8 @@ TEST_F(Toolkit, TheDirectionListIsNamedForAScreenReader) {
 }
 
 // A control's rectangle in its window's client area.
-RECT ClientRectOf(uint32_t gadget) {
+RECT ClientRectOf(HWND hwnd) {
     RECT rect = {};
-    HWND hwnd = GadgetHandle(gadget);
     GetWindowRect(hwnd, &rect);
     MapWindowPoints(nullptr, GetParent(hwnd), reinterpret_cast<POINT*>(&rect), 2);
     return rect;
@@ -590,15 +655,15 @@ TEST_F(Toolkit, AChangeOfDpiGivesEveryControlTheFontOfThatDpi) {
         EXPECT_EQ(outer.top, suggested.top);
         EXPECT_EQ(client.right, 300 * move.dpi / 96);
         EXPECT_EQ(client.bottom, 200 * move.dpi / 96);
-        EXPECT_EQ(ClientRectOf(all[3]).left, MulDiv(205, move.dpi, 96));
+        EXPECT_EQ(ClientRectOf(Hwnd(all[3])).left, MulDiv(205, move.dpi, 96));
         const HFONT font =
-            reinterpret_cast<HFONT>(SendMessageW(GadgetHandle(all[0]), WM_GETFONT, 0, 0));
+            reinterpret_cast<HFONT>(SendMessageW(Hwnd(all[0]), WM_GETFONT, 0, 0));
         LOGFONTW logFont = {};
         ASSERT_EQ(GetObjectW(font, sizeof(logFont), &logFont), sizeof(logFont));
         EXPECT_EQ(logFont.lfHeight, move.fontHeight);
         EXPECT_EQ(font == stock, move.dpi == session);
         for (uint32_t g : all) {
-            EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageW(GadgetHandle(g), WM_GETFONT, 0, 0)),
+            EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageW(Hwnd(g), WM_GETFONT, 0, 0)),
                       font)
                 << "control " << g - all[0];
         }
@@ -628,8 +693,8 @@ TEST_F(Toolkit, ACaptionThatWouldNotFitGrowsItsFrameAndMovesTheNextOne) {
     const int grown = caption.cx + 14 - 20;
     ASSERT_GT(grown, 0);
 
-    const RECT a = ClientRectOf(first), b = ClientRectOf(inside), c = ClientRectOf(second),
-               d = ClientRectOf(next);
+    const RECT a = ClientRectOf(Hwnd(first)), b = ClientRectOf(Hwnd(inside)), c = ClientRectOf(Hwnd(second)),
+               d = ClientRectOf(Hwnd(next));
     EXPECT_EQ(a.left, 5);
     EXPECT_EQ(a.top, 5);
     EXPECT_EQ(a.right, 25 + grown);
