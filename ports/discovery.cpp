@@ -53,6 +53,8 @@ bool LaunchDirect(const std::wstring& toolPath, ULONGLONG until, bool& ended) {
     return true;
 }
 
+} // namespace
+
 // ShellExecuteExW, from shell32 loaded on the first start through the shell.
 using ShellExecuteExFunction = BOOL(WINAPI*)(SHELLEXECUTEINFOW*);
 ShellExecuteExFunction gShellExecuteEx;
@@ -85,6 +87,8 @@ bool LaunchThroughShell(const std::wstring& toolPath, ULONGLONG until, bool& end
     ended = !hold.IsValid() || AwaitTool(hold.Get(), until);
     return true;
 }
+
+namespace {
 
 // What identifies one writing of the list: the tool writes a new file and
 // renames it over the old one, so a new list is a new file. Read without

@@ -24,6 +24,12 @@ std::wstring FindPortInFolder(const std::wstring& folder);
 // empty string when the list cannot be opened or no line qualifies.
 std::wstring ReadListPort(const std::wstring& listPath);
 
+// The second way to start the tool, when CreateProcessW refuses it (on
+// Windows, a tool that the system starts only elevated): through the shell,
+// in the tool's own folder, waiting until `until` (GetTickCount64). True
+// when it started; `ended` tells whether it ended by then.
+bool LaunchThroughShell(const std::wstring& toolPath, ULONGLONG until, bool& ended);
+
 // The working folder the shell is given for the tool: the path cut after its
 // last backslash, or empty when no backslash follows its first character.
 std::wstring ShellDirectoryOf(const std::wstring& toolPath);

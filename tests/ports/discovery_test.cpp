@@ -154,12 +154,20 @@ TEST_F(DiscoveryFolder, ListOpenForWritingElsewhereGivesEmpty) {
     EXPECT_EQ(ReadListPort(list), L"COM5");
 }
 
-TEST_F(DiscoveryFolder, DirectStartKeepsOurCurrentDirectory) {
+// The tool runs in our current directory when started directly, and in its
+// own folder when started through the shell.
+TEST_F(DiscoveryFolder, EachWayOfStartingGivesTheToolItsWorkingFolder) {
     InstallTool();
     wchar_t current[4096] = {};
     ASSERT_GT(GetCurrentDirectoryW(4095, current), 0u);
-    ASSERT_TRUE(LaunchAndWait(folder_ + L"ZiziDivu.exe"));
+    const std::wstring tool = folder_ + L"ZiziDivu.exe";
+    ASSERT_NE(folder_, std::wstring(current) + L"\\");
+    ASSERT_TRUE(LaunchAndWait(tool));
     EXPECT_EQ(Utf16(ReadBytes(folder_ + L"ran.txt")), current);
+    bool ended = false;
+    ASSERT_TRUE(LaunchThroughShell(tool, GetTickCount64() + 5000, ended));
+    EXPECT_TRUE(ended);
+    EXPECT_EQ(Utf16(ReadBytes(folder_ + L"ran.txt")) + L"\\", folder_);
 }
 
 TEST_F(DiscoveryFolder, LaunchWaitsForTheToolToEnd) {

@@ -115,9 +115,11 @@ int TextWidth(HFONT font, const std::wstring& text, int* averageCharWidth) {
 }
 
 // The font a control of another process draws with. A stock font is the same
-// handle in every process. Wine 8 answers WM_GETFONT from another process
-// with null even for a control that has the stock GUI font (the toolkit's
-// font for every control); on Windows null means the system font.
+// handle in every process. Wine (8 and 10) answers WM_GETFONT from another
+// process with null even for a control that has the stock GUI font, so
+// there the font is taken to be that one; the toolkit's test reads every
+// control's font back in its own process. On Windows null means the system
+// font.
 HFONT ControlFont(HWND control) {
     const LRESULT font = SendMessageW(control, WM_GETFONT, 0, 0);
     if (font) {
