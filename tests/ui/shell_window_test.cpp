@@ -301,36 +301,31 @@ TEST_F(ShellWindowTest, SlaveEnablesTheListStandaloneDisablesItSelectionSurvives
     EXPECT_TRUE(FindBoxes(program_.pid()).empty());
 }
 
-TEST_F(ShellWindowTest, OptionEventsOfAnotherTypeChangeNothing) {
-    // BN_DOUBLECLICKED from "Ведомый" while standalone: the list stays disabled.
-    ASSERT_TRUE(Notify(Find(kSlave), BN_DOUBLECLICKED));
-    ASSERT_TRUE(Settle(Window()));
-    EXPECT_EQ(Read(), (Settings{1, 0, L"1", false}));
-    // And from "Автономный" while slave: it stays enabled.
-    ClickAndSettle(kSlave);
-    ASSERT_TRUE(Notify(Find(kStandalone), BN_DOUBLECLICKED));
-    ASSERT_TRUE(Settle(Window()));
-    EXPECT_TRUE(ListEnabled());
-    // A list choice changes nothing but the list.
-    ASSERT_TRUE(SelectItem(List().hwnd, L"3"));
-    ASSERT_TRUE(Settle(Window()));
-    EXPECT_EQ(Read(), (Settings{0, 1, L"3", true}));
-    EXPECT_TRUE(FindBoxes(program_.pid()).empty());
-}
-
-// Windows sends BN_CLICKED from an unselected automatic option when it gets
-// the keyboard focus (Wine 8 does not): the option stays unselected, so the
-// mode and the list must stay as they are.
-TEST_F(ShellWindowTest, AClickFromTheUnselectedOptionChangesNothing) {
-    ASSERT_TRUE(Notify(Find(kSlave), BN_CLICKED));
-    ASSERT_TRUE(Settle(Window()));
-    EXPECT_EQ(Read(), (Settings{1, 0, L"1", false}));
-    ClickAndSettle(kSlave);
-    ASSERT_TRUE(SelectItem(List().hwnd, L"9"));
-    ASSERT_TRUE(Settle(Window()));
-    ASSERT_TRUE(Notify(Find(kStandalone), BN_CLICKED));
-    ASSERT_TRUE(Settle(Window()));
-    EXPECT_EQ(Read(), (Settings{0, 1, L"9", true}));
+// Notifications from an option that leave it unselected change nothing: a
+// double click, and the click Windows sends from an unselected automatic
+// option when it gets the keyboard focus. A list choice changes the list
+// alone.
+TEST_F(ShellWindowTest, OptionNotificationsThatSelectNothingChangeNothing) {
+    const struct {
+        const char* name;
+        WORD code;
+    } rows[] = {{"double click", BN_DOUBLECLICKED}, {"click", BN_CLICKED}};
+    const Settings standalone{1, 0, L"1", false}, slave{0, 1, L"9", true};
+    for (const Settings& mode : {standalone, slave}) {
+        const wchar_t* unselected = mode.standalone ? kSlave : kStandalone;
+        if (!mode.standalone) {
+            ClickAndSettle(kSlave);
+            ASSERT_TRUE(SelectItem(List().hwnd, L"9"));
+            ASSERT_TRUE(Settle(Window()));
+            EXPECT_EQ(Read(), mode) << "a list choice changed more than the list";
+        }
+        for (const auto& row : rows) {
+            SCOPED_TRACE(std::string(row.name) + " from " + Utf8(unselected));
+            ASSERT_TRUE(Notify(Find(unselected), row.code));
+            ASSERT_TRUE(Settle(Window()));
+            EXPECT_EQ(Read(), mode);
+        }
+    }
     EXPECT_TRUE(FindBoxes(program_.pid()).empty());
 }
 
@@ -452,16 +447,7 @@ TEST_F(ShellWindowTest, EveryCloseRequestAsksAndNoKeepsEverything) {
     }
 }
 
-TEST_F(ShellWindowTest, YesEndsTheProgramWithExitCodeZero) {
-    ASSERT_TRUE(CloseBox(Window()));
-    HWND hwnd = WaitBox(program_.pid(), 5000);
-    ASSERT_NE(hwnd, nullptr);
-    ASSERT_TRUE(Click(GetDlgItem(hwnd, IDYES)));
-    DWORD code = 99;
-    ASSERT_TRUE(program_.WaitExit(10000, &code));
-    EXPECT_EQ(code, 0u);
-}
-
+// Yes is the box's default button, and it ends the program with exit code 0.
 TEST_F(ShellWindowTest, EnterAnswersYesAndEndsTheProgram) {
     ASSERT_TRUE(PressKey(Window(), Key::AltF4));
     HWND hwnd = WaitBox(program_.pid(), 5000);
