@@ -1,7 +1,7 @@
-// A DLL planted beside the programs under a system DLL's name (uxtheme.dll,
-// winmm.dll), as an attacker would leave one in a Downloads folder. It exports
-// nothing and does nothing but record, when it is loaded, into planted.log
-// in its own folder: its name, the program, and who asked for it: the first
+// A DLL planted beside the programs under a system DLL's name (winmm.dll), as
+// an attacker would leave one in a Downloads folder. It exports nothing and
+// does nothing but record, when it is loaded, into planted.log in its own
+// folder: its name, the program, and who asked for it: the first
 // module on the stack below the loader ("loader" when only the loader is
 // there, as for an import resolved at process start). Loader thread.
 #include <windows.h>
