@@ -1,7 +1,7 @@
 # The click-to-message benchmark's driver side (started by bench/click/run,
 # which brings the Wine bench up): runs the simulator, the configurator and
 # uidriver.exe, and prints the figures.
-import os, shutil, statistics, subprocess, sys, tempfile, time
+import fcntl, os, shutil, statistics, subprocess, sys, tempfile, time
 
 root = sys.argv[1]
 # The build whose programs are pressed: win64, or win32 under Wine 10.
@@ -23,15 +23,18 @@ def wall_ms():
 # A COM number of our own, claimed the way tests/wine/with-sim claims one.
 number = None
 for n in range(20, 100):
+    held = open(os.path.join(bench, "com%d.lock" % n), "w")
     try:
-        os.mkdir(os.path.join(bench, "com%d.lock" % n))
+        fcntl.flock(held, fcntl.LOCK_EX | fcntl.LOCK_NB)
         number = n
         break
-    except FileExistsError:
-        pass
+    except BlockingIOError:
+        held.close()
 if number is None:
     sys.exit("bench/click: no free COM number")
-lock = os.path.join(bench, "com%d.lock" % number)
+lock = os.path.join(bench, "com%d" % number)
+shutil.rmtree(lock, ignore_errors=True)
+os.makedirs(lock)
 link = os.path.join(prefix, "dosdevices", "com%d" % number)
 log = os.path.join(lock, "sim.log")
 control = os.path.join(lock, "control")
