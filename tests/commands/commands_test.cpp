@@ -184,7 +184,8 @@ class Commands : public ::testing::Test {
     };
     static WindowState Window() {
         return {GadgetGetText(DirectionList), GadgetGetState(OptStandalone),
-                GadgetGetState(OptSlave), IsWindowEnabled(GetDlgItem(WindowHandle(MainWindow), DirectionList)) != 0};
+                GadgetGetState(OptSlave),
+                IsWindowEnabled(GetDlgItem(WindowHandle(MainWindow), DirectionList)) != 0};
     }
     // A fresh fake world with this cable, open result, exchange results and
     // reply, then one click of Read or Write.

@@ -656,15 +656,13 @@ TEST_F(Toolkit, AChangeOfDpiGivesEveryControlTheFontOfThatDpi) {
         EXPECT_EQ(client.right, 300 * move.dpi / 96);
         EXPECT_EQ(client.bottom, 200 * move.dpi / 96);
         EXPECT_EQ(ClientRectOf(Hwnd(all[3])).left, MulDiv(205, move.dpi, 96));
-        const HFONT font =
-            reinterpret_cast<HFONT>(SendMessageW(Hwnd(all[0]), WM_GETFONT, 0, 0));
+        const HFONT font = reinterpret_cast<HFONT>(SendMessageW(Hwnd(all[0]), WM_GETFONT, 0, 0));
         LOGFONTW logFont = {};
         ASSERT_EQ(GetObjectW(font, sizeof(logFont), &logFont), sizeof(logFont));
         EXPECT_EQ(logFont.lfHeight, move.fontHeight);
         EXPECT_EQ(font == stock, move.dpi == session);
         for (uint32_t g : all) {
-            EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageW(Hwnd(g), WM_GETFONT, 0, 0)),
-                      font)
+            EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageW(Hwnd(g), WM_GETFONT, 0, 0)), font)
                 << "control " << g - all[0];
         }
     }
@@ -693,8 +691,8 @@ TEST_F(Toolkit, ACaptionThatWouldNotFitGrowsItsFrameAndMovesTheNextOne) {
     const int grown = caption.cx + 14 - 20;
     ASSERT_GT(grown, 0);
 
-    const RECT a = ClientRectOf(Hwnd(first)), b = ClientRectOf(Hwnd(inside)), c = ClientRectOf(Hwnd(second)),
-               d = ClientRectOf(Hwnd(next));
+    const RECT a = ClientRectOf(Hwnd(first)), b = ClientRectOf(Hwnd(inside)),
+               c = ClientRectOf(Hwnd(second)), d = ClientRectOf(Hwnd(next));
     EXPECT_EQ(a.left, 5);
     EXPECT_EQ(a.top, 5);
     EXPECT_EQ(a.right, 25 + grown);
