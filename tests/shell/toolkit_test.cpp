@@ -643,6 +643,7 @@ TEST_F(Toolkit, AChangeOfDpiGivesEveryControlTheFontOfThatDpi) {
         long fontHeight;
         int left;
     } moves[] = {{144, -17, 150}, {96, -11, 100}};
+    HFONT made = nullptr; // the font made for 144 DPI, deleted once left
     for (const auto& move : moves) {
         SCOPED_TRACE(move.dpi);
         RECT suggested = {move.left, 120, move.left + 600, 500};
@@ -661,6 +662,11 @@ TEST_F(Toolkit, AChangeOfDpiGivesEveryControlTheFontOfThatDpi) {
         ASSERT_EQ(GetObjectW(font, sizeof(logFont), &logFont), sizeof(logFont));
         EXPECT_EQ(logFont.lfHeight, move.fontHeight);
         EXPECT_EQ(font == stock, move.dpi == session);
+        if (move.dpi != session) {
+            made = font;
+        } else {
+            EXPECT_EQ(GetObjectType(made), 0u) << "the font of the DPI left was not deleted";
+        }
         for (uint32_t g : all) {
             EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageW(Hwnd(g), WM_GETFONT, 0, 0)), font)
                 << "control " << g - all[0];

@@ -865,9 +865,6 @@ bool Settle(HWND hwnd, DWORD timeoutMs) {
 
 Counters ReadCounters(HANDLE process) {
     Counters counters;
-    GetProcessHandleCount(process, &counters.handles);
-    counters.gdiObjects = GetGuiResources(process, GR_GDIOBJECTS);
-    counters.userObjects = GetGuiResources(process, GR_USEROBJECTS);
     PROCESS_MEMORY_COUNTERS_EX memory = {};
     memory.cb = sizeof(memory);
     if (GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),

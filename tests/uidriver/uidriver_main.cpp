@@ -513,10 +513,8 @@ const std::map<std::wstring, Command>& Commands() {
                  return false;
              }
              const Counters c = ReadCounters(gProgram.process());
-             Print(L"counters handles=" + std::to_wstring(c.handles) + L" gdi=" +
-                   std::to_wstring(c.gdiObjects) + L" user=" + std::to_wstring(c.userObjects) +
-                   L" private-bytes=" + std::to_wstring(c.privateBytes) + L" working-set=" +
-                   std::to_wstring(c.workingSet));
+             Print(L"counters private-bytes=" + std::to_wstring(c.privateBytes) +
+                   L" working-set=" + std::to_wstring(c.workingSet));
              return true;
          }},
         {L"kill",
