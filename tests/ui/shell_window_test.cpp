@@ -10,7 +10,6 @@
 
 #include <cstdlib>
 #include <functional>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -309,71 +308,56 @@ TEST_F(ShellWindowTest, OptionNotificationsThatSelectNothingChangeNothing) {
     EXPECT_TRUE(FindBoxes(program_.pid()).empty());
 }
 
-// Presses key steps times and notes which control has the focus after each.
-std::vector<std::wstring> Walk(HWND window, Key key, int steps,
-                               const std::function<std::wstring()>& focused) {
-    std::vector<std::wstring> seen;
-    for (int i = 0; i < steps; ++i) {
-        if (!PressKey(window, key)) {
-            seen.push_back(L"<key not delivered>");
-            break;
-        }
-        seen.push_back(focused());
-    }
-    return seen;
-}
-
-// Tab and Shift+Tab from each state a technician meets: the focus follows the
-// enabled tab stops, and the walk changes nothing else. An automatic option
-// that loses its check also loses WS_TABSTOP, so in slave mode the walk skips
-// "Автономный". Windows and Wine 10 send BN_CLICKED when the unchecked
+// Tab and Shift+Tab from each state a technician meets, in one program: the
+// focus follows the enabled tab stops, and the walk changes nothing else. An
+// automatic option that loses its check also loses WS_TABSTOP, so in slave
+// mode the walk skips "Автономный"; in standalone mode it passes over the
+// disabled list. Windows and Wine 10 send BN_CLICKED when the unchecked
 // "Ведомый" gets the focus: the mode, the list and its state stay as they
-// were, and no command runs.
-struct TabWalk {
-    const char* name;
-    std::vector<std::wstring> clicks; // the mode clicks that set the start up
-    Key key;
-    std::vector<std::wstring> expected;
-};
-
-void PrintTo(const TabWalk& walk, std::ostream* os) {
-    *os << walk.name;
-}
-
-class ShellTabWalkTest : public ShellWindowTest, public ::testing::WithParamInterface<TabWalk> {};
-
-TEST_P(ShellTabWalkTest, FollowsTheTabStopsAndChangesNothing) {
-    const TabWalk& walk = GetParam();
-    for (const auto& caption : walk.clicks) {
-        ClickAndSettle(caption);
+// were, and no command runs. A row without clicks starts where the one
+// before it ended; the first starts with no focus at all.
+TEST_F(ShellWindowTest, TabWalksFollowTheTabStopsAndChangeNothing) {
+    const struct {
+        const char* name;
+        std::vector<std::wstring> clicks; // the mode clicks that set the start up
+        Key key;
+        std::vector<std::wstring> expected;
+    } walks[] = {
+        {"Tab from no focus", {}, Key::Tab, {kStandalone, kSlave, kWrite, kRead, kStandalone}},
+        {"Shift+Tab", {}, Key::ShiftTab, {kRead, kWrite, kSlave, kStandalone, kRead}},
+        {"Tab in slave mode", {kSlave}, Key::Tab, {L"1", kWrite, kRead, kSlave, L"1"}},
+        {"Shift+Tab in slave mode", {kSlave}, Key::ShiftTab, {kRead, kWrite, L"1", kSlave, kRead}},
+        {"Tab back in standalone", {kSlave, kStandalone}, Key::Tab, {kWrite, kRead, kStandalone}},
+        {"Shift+Tab back in standalone",
+         {kSlave, kStandalone},
+         Key::ShiftTab,
+         {kRead, kWrite, kStandalone}},
+    };
+    ASSERT_EQ(Focused(), L"");
+    for (const auto& walk : walks) {
+        SCOPED_TRACE(walk.name);
+        for (const auto& caption : walk.clicks) {
+            ClickAndSettle(caption);
+        }
+        const Settings before = Read();
+        if (!walk.clicks.empty()) {
+            // A click leaves the focus on the clicked option.
+            ASSERT_EQ(Focused(), walk.clicks.back());
+        }
+        std::vector<std::wstring> seen;
+        for (size_t i = 0; i < walk.expected.size(); ++i) {
+            if (!PressKey(Window(), walk.key)) {
+                seen.push_back(L"<key not delivered>");
+                break;
+            }
+            seen.push_back(Focused());
+        }
+        EXPECT_EQ(seen, walk.expected);
+        ASSERT_TRUE(Settle(Window()));
+        EXPECT_EQ(Read(), before);
+        EXPECT_TRUE(FindBoxes(program_.pid()).empty()) << "the walk ran a command";
     }
-    const Settings before = Read();
-    // A click leaves the focus on the clicked option; with none, nothing has it.
-    ASSERT_EQ(Focused(), walk.clicks.empty() ? L"" : walk.clicks.back());
-    const auto seen =
-        Walk(Window(), walk.key, static_cast<int>(walk.expected.size()), [&] { return Focused(); });
-    EXPECT_EQ(seen, walk.expected);
-    ASSERT_TRUE(Settle(Window()));
-    EXPECT_EQ(Read(), before);
-    EXPECT_TRUE(FindBoxes(program_.pid()).empty()) << "the walk ran a command";
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Walks, ShellTabWalkTest,
-    ::testing::Values(
-        TabWalk{"TabFromNoFocus", {}, Key::Tab, {kStandalone, kSlave, kWrite, kRead, kStandalone}},
-        TabWalk{
-            "ShiftTabFromNoFocus", {}, Key::ShiftTab, {kRead, kWrite, kSlave, kStandalone, kRead}},
-        TabWalk{"TabInSlaveMode", {kSlave}, Key::Tab, {L"1", kWrite, kRead, kSlave, L"1"}},
-        TabWalk{
-            "ShiftTabInSlaveMode", {kSlave}, Key::ShiftTab, {kRead, kWrite, L"1", kSlave, kRead}},
-        TabWalk{
-            "TabBackInStandalone", {kSlave, kStandalone}, Key::Tab, {kWrite, kRead, kStandalone}},
-        TabWalk{"ShiftTabBackInStandalone",
-                {kSlave, kStandalone},
-                Key::ShiftTab,
-                {kRead, kWrite, kStandalone}}),
-    [](const ::testing::TestParamInfo<TabWalk>& info) { return std::string(info.param.name); });
 
 // The three ways to ask for the end, each declined with No in a different state.
 TEST_F(ShellWindowTest, EveryCloseRequestAsksAndNoKeepsEverything) {
