@@ -1,5 +1,6 @@
 // ZiziDivu on a machine with a wedged USB device, for the tests: the shipped
-// tool's run, with the read of each device's port (SetupDiOpenDevRegKey)
+// tool's run, with the reads of the devices (SetupDiOpenDevRegKey for each
+// Ports device, then RegEnumValueW for each entry of the serial device map)
 // replaced in the tool's own import table. Once N devices have been read,
 // the next read never returns, and it holds the loader's lock meanwhile, as
 // a read wedged inside a DLL's start-up does (SetupAPI loading a class's
@@ -7,7 +8,8 @@
 // threads, and reading the tool's own path takes it too: from then on only
 // the hard end at the time limit ends the tool, and only with a folder found
 // before the worker started. N is read from stall-after.txt beside the
-// program; without that file nothing stalls.
+// program; without that file nothing stalls. The shipped enumeration has no
+// hook for this: its calls into the system are the only seam.
 // Before its first device read the stand-in loads winmm.dll by the bare
 // name, as a system DLL loads a helper of its own: a copy planted beside the
 // tool must not be the one taken (the tool restricts the search at start).
@@ -36,9 +38,11 @@ constexpr DWORD HoldMs = 10000;
 constexpr int NoStandIn = 9;
 
 using OpenDevRegKey = HKEY(WINAPI*)(HDEVINFO, PSP_DEVINFO_DATA, DWORD, DWORD, DWORD, REGSAM);
+using EnumValue = LONG(WINAPI*)(HKEY, DWORD, LPWSTR, LPDWORD, LPDWORD, LPDWORD, LPBYTE, LPDWORD);
 using LockLoaderLock = LONG(NTAPI*)(ULONG flags, ULONG* disposition, ULONG_PTR* cookie);
 
 OpenDevRegKey gRealOpen = nullptr;
+EnumValue gRealEnum = nullptr;
 long gStallAfter = -1; // devices read when the enumeration stalls; -1: never
 long gReads = 0;       // devices read so far (the worker only)
 
@@ -79,8 +83,7 @@ long ReadStallAfter() {
     }
 }
 
-HKEY WINAPI WedgedOpenDevRegKey(HDEVINFO set, PSP_DEVINFO_DATA device, DWORD scope, DWORD profile,
-                                DWORD keyType, REGSAM access) {
+void BeforeDeviceRead() {
     if (gReads == 0) {
         LoadLibraryW(L"winmm.dll"); // which copy came is the plant's to record
     }
@@ -88,7 +91,24 @@ HKEY WINAPI WedgedOpenDevRegKey(HDEVINFO set, PSP_DEVINFO_DATA device, DWORD sco
         WedgeHoldingTheLoaderLock();
     }
     ++gReads;
+}
+
+HKEY WINAPI WedgedOpenDevRegKey(HDEVINFO set, PSP_DEVINFO_DATA device, DWORD scope, DWORD profile,
+                                DWORD keyType, REGSAM access) {
+    BeforeDeviceRead();
     return gRealOpen(set, device, scope, profile, keyType, access);
+}
+
+LONG WINAPI WedgedEnumValue(HKEY key, DWORD index, LPWSTR name, LPDWORD nameLength,
+                            LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD bytes) {
+    BeforeDeviceRead();
+    return gRealEnum(key, index, name, nameLength, reserved, type, data, bytes);
+}
+
+template <typename Function> Function Export(const wchar_t* dll, const char* name) {
+    HMODULE module = GetModuleHandleW(dll);
+    return reinterpret_cast<Function>(
+        reinterpret_cast<void (*)()>(module ? GetProcAddress(module, name) : nullptr));
 }
 
 // Points this program's import of `real` at `replacement`.
@@ -128,11 +148,13 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         Sleep(HoldMs);
         return 0;
     }
-    HMODULE setupapi = GetModuleHandleW(L"setupapi.dll");
-    gRealOpen = reinterpret_cast<OpenDevRegKey>(reinterpret_cast<void (*)()>(
-        setupapi ? GetProcAddress(setupapi, "SetupDiOpenDevRegKey") : nullptr));
-    if (!gRealOpen || !ReplaceImport(reinterpret_cast<void*>(gRealOpen),
-                                     reinterpret_cast<void*>(&WedgedOpenDevRegKey))) {
+    gRealOpen = Export<OpenDevRegKey>(L"setupapi.dll", "SetupDiOpenDevRegKey");
+    gRealEnum = Export<EnumValue>(L"advapi32.dll", "RegEnumValueW");
+    if (!gRealOpen || !gRealEnum ||
+        !ReplaceImport(reinterpret_cast<void*>(gRealOpen),
+                       reinterpret_cast<void*>(&WedgedOpenDevRegKey)) ||
+        !ReplaceImport(reinterpret_cast<void*>(gRealEnum),
+                       reinterpret_cast<void*>(&WedgedEnumValue))) {
         return NoStandIn;
     }
     const int code = RunZiziDivu();
