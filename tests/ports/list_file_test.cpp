@@ -208,17 +208,6 @@ TEST(ListPort, ManyLines) {
     EXPECT_EQ(PortOf(list, 4096), "COM199999");
 }
 
-TEST(ListPort, LineRuleReportsTheSpan) {
-    PortNameSpan span{99, 99};
-    ASSERT_TRUE(LinePortName("USB-SERIAL CH340 (COM5) tail", span));
-    EXPECT_EQ(span.start, 18u);
-    EXPECT_EQ(span.length, 4u);
-    span = {99, 99};
-    EXPECT_FALSE(LinePortName("", span));
-    EXPECT_FALSE(LinePortName("()", span));
-    EXPECT_EQ(span.start, 99u); // untouched when the line does not qualify
-}
-
 struct FolderCase {
     std::wstring path;
     std::wstring folder;
