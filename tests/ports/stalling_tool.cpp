@@ -26,6 +26,7 @@
 #include <cstring>
 #include <string>
 
+#include "common/system_library.h"
 #include "tools/zizidivu/bounded_run.h"
 #include "tools/zizidivu/list_writer.h"
 
@@ -71,8 +72,8 @@ long ReadStallAfter() {
 }
 
 [[noreturn]] void WedgeHoldingTheLoaderLock() {
-    const auto lock = reinterpret_cast<LockLoaderLock>(reinterpret_cast<void (*)()>(
-        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "LdrLockLoaderLock")));
+    const auto lock =
+        ModuleFunction<LockLoaderLock>(GetModuleHandleW(L"ntdll.dll"), "LdrLockLoaderLock");
     ULONG disposition = 0;
     ULONG_PTR cookie = 0;
     if (!lock || lock(0, &disposition, &cookie) < 0) {
@@ -103,12 +104,6 @@ LONG WINAPI WedgedEnumValue(HKEY key, DWORD index, LPWSTR name, LPDWORD nameLeng
                             LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD bytes) {
     BeforeDeviceRead();
     return gRealEnum(key, index, name, nameLength, reserved, type, data, bytes);
-}
-
-template <typename Function> Function Export(const wchar_t* dll, const char* name) {
-    HMODULE module = GetModuleHandleW(dll);
-    return reinterpret_cast<Function>(
-        reinterpret_cast<void (*)()>(module ? GetProcAddress(module, name) : nullptr));
 }
 
 // Points this program's import of `real` at `replacement`.
@@ -148,8 +143,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         Sleep(HoldMs);
         return 0;
     }
-    gRealOpen = Export<OpenDevRegKey>(L"setupapi.dll", "SetupDiOpenDevRegKey");
-    gRealEnum = Export<EnumValue>(L"advapi32.dll", "RegEnumValueW");
+    gRealOpen =
+        ModuleFunction<OpenDevRegKey>(GetModuleHandleW(L"setupapi.dll"), "SetupDiOpenDevRegKey");
+    gRealEnum = ModuleFunction<EnumValue>(GetModuleHandleW(L"advapi32.dll"), "RegEnumValueW");
     if (!gRealOpen || !gRealEnum ||
         !ReplaceImport(reinterpret_cast<void*>(gRealOpen),
                        reinterpret_cast<void*>(&WedgedOpenDevRegKey)) ||
