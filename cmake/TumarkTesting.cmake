@@ -78,28 +78,17 @@ function(tumark_host_gtest)
 endfunction()
 
 # tumark_fuzz_target(NAME <name> SOURCES ... [LIBS ...] CORPUS <dir>
-#                    [REGRESSIONS <dir>] [SECONDS <n>])
-# A libFuzzer target (host build only): a regression run over the checked-in
-# corpus and the regression inputs (every input that ever made it fail, kept
-# for good), and a short bounded fuzzing run, both as ctest tests.
+#                    [REGRESSIONS <dir>])
+# A libFuzzer target (host build only) and its regression run as a ctest test:
+# the checked-in corpus and the regression inputs (every input that ever made
+# it fail, kept for good). Fuzzing for new inputs is scripts/fuzz's, not CI's.
 function(tumark_fuzz_target)
-  cmake_parse_arguments(T "" "NAME;CORPUS;REGRESSIONS;SECONDS" "SOURCES;LIBS" ${ARGN})
-  if(NOT T_SECONDS)
-    set(T_SECONDS 20)
-  endif()
+  cmake_parse_arguments(T "" "NAME;CORPUS;REGRESSIONS" "SOURCES;LIBS" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} tumark_flags)
   target_compile_options(${T_NAME} PRIVATE -fsanitize=fuzzer)
   target_link_options(${T_NAME} PRIVATE -fsanitize=fuzzer)
   set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz)
   add_test(NAME ${T_NAME}.regression COMMAND ${T_NAME} -runs=0 ${T_CORPUS} ${T_REGRESSIONS})
-  # The bounded run writes new inputs to a scratch corpus, never to the
-  # checked-in one.
-  set(scratch ${CMAKE_BINARY_DIR}/fuzz/${T_NAME}.corpus)
-  file(MAKE_DIRECTORY ${scratch})
-  add_test(NAME ${T_NAME}.run COMMAND ${T_NAME} -max_total_time=${T_SECONDS}
-    -timeout=10 -rss_limit_mb=2048 -print_final_stats=1
-    -artifact_prefix=${CMAKE_BINARY_DIR}/fuzz/${T_NAME}- ${scratch} ${T_CORPUS})
-  set_tests_properties(${T_NAME}.regression ${T_NAME}.run PROPERTIES LABELS fuzz)
-  set_tests_properties(${T_NAME}.run PROPERTIES TIMEOUT ${T_SECONDS}0)
+  set_tests_properties(${T_NAME}.regression PROPERTIES LABELS fuzz)
 endfunction()

@@ -161,9 +161,7 @@ std::wstring ReadListPort(const std::wstring& listPath) {
     // The markers and parentheses are ASCII, which never occurs inside a
     // multi-byte UTF-8 sequence: the name found in the bytes is the name the
     // decoded line holds, so only the name is decoded.
-    bool found = false;
-    const std::string name = ListPortName(list.Lines(), found);
-    return Utf8ToWide(name);
+    return Utf8ToWide(ListPortName(list.Lines()));
 }
 
 std::wstring FindPortInFolder(const std::wstring& folder) {

@@ -67,17 +67,15 @@ bool LinePortName(std::string_view line, PortNameSpan& span) {
     return true;
 }
 
-std::string ListPortName(ListLineReader& reader, bool& found) {
+std::string ListPortName(ListLineReader& reader) {
     std::string result;
     std::string line;
-    found = false;
     while (!reader.AtEnd()) {
         reader.ReadLine(line);
         PortNameSpan span;
         if (LinePortName(line, span)) {
             // The last qualifying line decides, even when its name is empty.
             result.assign(line, span.start, span.length);
-            found = true;
         }
     }
     return result;

@@ -58,8 +58,8 @@ struct PortNameSpan {
 bool LinePortName(std::string_view line, PortNameSpan& span);
 
 // Reads the whole list and returns the bytes of the port name of its last
-// qualifying line; `found` tells whether any line qualified.
-std::string ListPortName(ListLineReader& reader, bool& found);
+// qualifying line; empty when none qualifies (or the last one holds "()").
+std::string ListPortName(ListLineReader& reader);
 
 // Longest module path that discovery supports; a longer one fails discovery.
 inline constexpr size_t MaxModulePathLength = 254;

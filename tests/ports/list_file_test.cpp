@@ -45,17 +45,20 @@ std::vector<std::string> SplitAll(const std::string& bytes, size_t step) {
     return lines;
 }
 
-struct FoundPort {
-    bool found;
-    std::string name;
-};
-
-FoundPort PortOf(const std::string& bytes, size_t step) {
+std::string PortOf(const std::string& bytes, size_t step) {
     MemoryList list{bytes, step};
     ListLineReader reader(&MemoryList::Read, &list);
-    FoundPort port;
-    port.name = ListPortName(reader, port.found);
-    return port;
+    return ListPortName(reader);
+}
+
+// The text saved in UTF-16 (with its mark), little- or big-endian.
+std::string Utf16Of(const std::string& ascii, bool bigEndian) {
+    std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (char ch : ascii) {
+        bytes += bigEndian ? '\0' : ch;
+        bytes += bigEndian ? ch : '\0';
+    }
+    return bytes;
 }
 
 struct SplitCase {
@@ -122,85 +125,55 @@ TEST(ListLines, EndTestConsumesNothing) {
 struct PortCase {
     const char* what;
     std::string list;
-    bool found;
-    std::string name;
+    std::string name; // empty: no port
 };
 
 TEST(ListPort, QualifyingLines) {
     const PortCase cases[] = {
-        {"empty list", "", false, ""},
-        {"CH340", "USB-SERIAL CH340 (COM5)\r\n", true, "COM5"},
-        {"Prolific", "PROLIFIC USB-TO-SERIAL COMM PORT (COM12)\r\n", true, "COM12"},
-        {"other ports only", "COMMUNICATIONS PORT (COM1)\r\nFTDI (COM3)\r\n", false, ""},
-        {"marker anywhere", "(COM3) USB-SERIAL CH340", true, "COM3"},
-        {"marker inside a longer name", "XUSB-SERIAL CH340G (COM9)", true, "COM9"},
-        {"two pairs: the first wins", "USB-SERIAL CH340 (COM7) (x)", true, "COM7"},
-        {"nested: first ( to first )", "USB-SERIAL CH340 ((COM7))", true, "(COM7"},
-        {"blanks kept", "USB-SERIAL CH340 ( COM3 )", true, " COM3 "},
-        {"empty parentheses", "USB-SERIAL CH340 ()", true, ""},
-        {"no parentheses", "USB-SERIAL CH340 COM5", false, ""},
-        {"only (", "USB-SERIAL CH340 (COM5", false, ""},
-        {"only )", "USB-SERIAL CH340 COM5)", false, ""},
-        {") before (", "USB-SERIAL CH340 )COM5(", false, ""},
-        {") before ( with a pair later", "USB-SERIAL CH340 ) (COM5)", false, ""},
-        {"mixed-case Prolific", "Prolific USB-to-Serial Comm Port (COM4)\r\n", false, ""},
-        {"lower-case CH340", "usb-serial ch340 (COM4)", false, ""},
-        {"marker cut by a line end", "USB-SERIAL\nCH340 (COM4)", false, ""},
-        {"marker cut by a zero", "USB-SERIAL \0CH340 (COM4)"s, false, ""},
-        {"byte order mark", "\xEF\xBB\xBFUSB-SERIAL CH340 (COM5)\r\n", true, "COM5"},
-        {"UTF-8 name kept as bytes", "USB-SERIAL CH340 (\xD0\x9F\xD0\xBE\xD1\x80\xD1\x82)", true,
+        {"empty list", "", ""},
+        {"CH340", "USB-SERIAL CH340 (COM5)\r\n", "COM5"},
+        {"Prolific", "PROLIFIC USB-TO-SERIAL COMM PORT (COM12)\r\n", "COM12"},
+        {"other ports only", "COMMUNICATIONS PORT (COM1)\r\nFTDI (COM3)\r\n", ""},
+        {"marker anywhere", "(COM3) USB-SERIAL CH340", "COM3"},
+        {"marker inside a longer name", "XUSB-SERIAL CH340G (COM9)", "COM9"},
+        {"two pairs: the first wins", "USB-SERIAL CH340 (COM7) (x)", "COM7"},
+        {"nested: first ( to first )", "USB-SERIAL CH340 ((COM7))", "(COM7"},
+        {"blanks kept", "USB-SERIAL CH340 ( COM3 )", " COM3 "},
+        {"empty parentheses", "USB-SERIAL CH340 ()", ""},
+        {"no parentheses", "USB-SERIAL CH340 COM5", ""},
+        {"only (", "USB-SERIAL CH340 (COM5", ""},
+        {"only )", "USB-SERIAL CH340 COM5)", ""},
+        {") before (", "USB-SERIAL CH340 )COM5(", ""},
+        {") before ( with a pair later", "USB-SERIAL CH340 ) (COM5)", ""},
+        {"mixed-case Prolific", "Prolific USB-to-Serial Comm Port (COM4)\r\n", ""},
+        {"lower-case CH340", "usb-serial ch340 (COM4)", ""},
+        {"marker cut by a line end", "USB-SERIAL\nCH340 (COM4)", ""},
+        {"marker cut by a zero", "USB-SERIAL \0CH340 (COM4)"s, ""},
+        {"byte order mark", "\xEF\xBB\xBFUSB-SERIAL CH340 (COM5)\r\n", "COM5"},
+        {"UTF-8 name kept as bytes", "USB-SERIAL CH340 (\xD0\x9F\xD0\xBE\xD1\x80\xD1\x82)",
          "\xD0\x9F\xD0\xBE\xD1\x80\xD1\x82"},
-        {"lone CR at the end", "USB-SERIAL CH340 (COM6)\r", true, "COM6"},
-        {"zero byte ends the line before )", "USB-SERIAL CH340 (CO\0M6)"s, false, ""},
-    };
-    for (const auto& c : cases) {
-        for (size_t step : Steps) {
-            const FoundPort port = PortOf(c.list, step);
-            EXPECT_EQ(port.found, c.found) << c.what << ", step " << step;
-            EXPECT_EQ(port.name, c.name) << c.what << ", step " << step;
-        }
-    }
-}
-
-TEST(ListPort, LastQualifyingLineWins) {
-    const PortCase cases[] = {
+        {"lone CR at the end", "USB-SERIAL CH340 (COM6)\r", "COM6"},
+        {"zero byte ends the line before )", "USB-SERIAL CH340 (CO\0M6)"s, ""},
+        // Every ASCII character followed or led by a zero byte, which ends a
+        // line: no line holds a whole marker.
+        {"16-bit little-endian list", Utf16Of("USB-SERIAL CH340 (COM5)\r\n", false), ""},
+        {"16-bit big-endian list", Utf16Of("USB-SERIAL CH340 (COM5)\r\n", true), ""},
+        // The last qualifying line decides.
         {"two qualifying lines",
-         "USB-SERIAL CH340 (COM5)\r\nPROLIFIC USB-TO-SERIAL COMM PORT (COM12)\r\n", true, "COM12"},
+         "USB-SERIAL CH340 (COM5)\r\nPROLIFIC USB-TO-SERIAL COMM PORT (COM12)\r\n", "COM12"},
         {"then a marker without parentheses", "USB-SERIAL CH340 (COM5)\r\nUSB-SERIAL CH340\r\n",
-         true, "COM5"},
-        {"then empty parentheses", "USB-SERIAL CH340 (COM5)\r\nUSB-SERIAL CH340 ()\r\n", true, ""},
-        {"then ) before (", "USB-SERIAL CH340 (COM5)\nUSB-SERIAL CH340 )COM6(\n", true, "COM5"},
-        {"then other ports", "USB-SERIAL CH340 (COM5)\nCOMMUNICATIONS PORT (COM1)\n\n", true,
          "COM5"},
+        {"then empty parentheses", "USB-SERIAL CH340 (COM5)\r\nUSB-SERIAL CH340 ()\r\n", ""},
+        {"then ) before (", "USB-SERIAL CH340 (COM5)\nUSB-SERIAL CH340 )COM6(\n", "COM5"},
+        {"then other ports", "USB-SERIAL CH340 (COM5)\nCOMMUNICATIONS PORT (COM1)\n\n", "COM5"},
         {"then mixed-case Prolific",
-         "USB-SERIAL CH340 (COM5)\nProlific USB-to-Serial Comm Port (COM4)\n", true, "COM5"},
-        {"lines split by lone CRs", "USB-SERIAL CH340 (COM5)\rUSB-SERIAL CH340 (COM8)", true,
-         "COM8"},
+         "USB-SERIAL CH340 (COM5)\nProlific USB-to-Serial Comm Port (COM4)\n", "COM5"},
+        {"lines split by lone CRs", "USB-SERIAL CH340 (COM5)\rUSB-SERIAL CH340 (COM8)", "COM8"},
     };
     for (const auto& c : cases) {
         for (size_t step : Steps) {
-            const FoundPort port = PortOf(c.list, step);
-            EXPECT_EQ(port.found, c.found) << c.what << ", step " << step;
-            EXPECT_EQ(port.name, c.name) << c.what << ", step " << step;
+            EXPECT_EQ(PortOf(c.list, step), c.name) << c.what << ", step " << step;
         }
-    }
-}
-
-// A list saved in UTF-16: every ASCII character is followed by a zero byte,
-// which ends a line, so no line holds a whole marker.
-TEST(ListPort, SixteenBitListFindsNothing) {
-    const std::string ascii = "USB-SERIAL CH340 (COM5)\r\n";
-    std::string le = "\xFF\xFE";
-    std::string be = "\xFE\xFF";
-    for (char ch : ascii) {
-        le += ch;
-        le += '\0';
-        be += '\0';
-        be += ch;
-    }
-    for (size_t step : Steps) {
-        EXPECT_FALSE(PortOf(le, step).found) << "little-endian, step " << step;
-        EXPECT_FALSE(PortOf(be, step).found) << "big-endian, step " << step;
     }
 }
 
@@ -212,18 +185,17 @@ TEST(ListPort, VeryLongLines) {
     const std::string closes(1 << 20, ')');
     const std::string almost(1 << 20, 'U');
     const PortCase cases[] = {
-        {"long before the marker", filler + " USB-SERIAL CH340 (COM5)\r\n", true, "COM5"},
-        {"long after the name", "USB-SERIAL CH340 (COM5)" + filler + "\r\n", true, "COM5"},
-        {"long name", "USB-SERIAL CH340 (" + filler + ")", true, filler},
-        {"many opens", "USB-SERIAL CH340 " + parens + "COM5)", true, parens.substr(1) + "COM5"},
-        {"many closes first", closes + "USB-SERIAL CH340 (COM5)", false, ""},
-        {"near-markers", almost + "USB-SERIAL CH34" + almost + " (COM5)", false, ""},
-        {"long line then a short one", filler + "\nUSB-SERIAL CH340 (COM6)", true, "COM6"},
+        {"long before the marker", filler + " USB-SERIAL CH340 (COM5)\r\n", "COM5"},
+        {"long after the name", "USB-SERIAL CH340 (COM5)" + filler + "\r\n", "COM5"},
+        {"long name", "USB-SERIAL CH340 (" + filler + ")", filler},
+        {"many opens", "USB-SERIAL CH340 " + parens + "COM5)", parens.substr(1) + "COM5"},
+        {"many closes first", closes + "USB-SERIAL CH340 (COM5)", ""},
+        {"near-markers", almost + "USB-SERIAL CH34" + almost + " (COM5)", ""},
+        {"long line then a short one", filler + "\nUSB-SERIAL CH340 (COM6)", "COM6"},
     };
     for (const auto& c : cases) {
-        const FoundPort port = PortOf(c.list, 1 << 20);
-        EXPECT_EQ(port.found, c.found) << c.what;
-        EXPECT_TRUE(port.name == c.name) << c.what << ": name of " << port.name.size() << " bytes";
+        const std::string name = PortOf(c.list, 1 << 20);
+        EXPECT_TRUE(name == c.name) << c.what << ": name of " << name.size() << " bytes";
     }
 }
 
@@ -233,20 +205,7 @@ TEST(ListPort, ManyLines) {
         list += "USB-SERIAL CH340 (COM" + std::to_string(i) + ")\r\n";
     }
     list += "junk\r\n";
-    const FoundPort port = PortOf(list, 4096);
-    EXPECT_TRUE(port.found);
-    EXPECT_EQ(port.name, "COM199999");
-}
-
-TEST(ListPort, LineRuleReportsTheSpan) {
-    PortNameSpan span{99, 99};
-    ASSERT_TRUE(LinePortName("USB-SERIAL CH340 (COM5) tail", span));
-    EXPECT_EQ(span.start, 18u);
-    EXPECT_EQ(span.length, 4u);
-    span = {99, 99};
-    EXPECT_FALSE(LinePortName("", span));
-    EXPECT_FALSE(LinePortName("()", span));
-    EXPECT_EQ(span.start, 99u); // untouched when the line does not qualify
+    EXPECT_EQ(PortOf(list, 4096), "COM199999");
 }
 
 struct FolderCase {

@@ -16,12 +16,11 @@ namespace {
 // the worker may still be inside a system call when the process ends.
 struct Enumeration {
     PortCollection ports;
-    BeforeDeviceRead beforeDevice = nullptr;
 };
 
 DWORD WINAPI EnumerationThread(void* parameter) {
     auto* enumeration = static_cast<Enumeration*>(parameter);
-    ListSerialPorts(enumeration->ports, enumeration->beforeDevice);
+    ListSerialPorts(enumeration->ports);
     return 0;
 }
 
@@ -31,7 +30,7 @@ int WritePorts(const std::wstring& folder, PortCollection& ports) {
 
 } // namespace
 
-int RunZiziDivu(DWORD limitMs, BeforeDeviceRead beforeDevice) {
+int RunZiziDivu() {
     // Before anything loads a DLL: never one from the tool's own folder.
     RestrictDllSearch();
     // No error boxes from the system (a port driver that fails to load, say):
@@ -42,15 +41,14 @@ int RunZiziDivu(DWORD limitMs, BeforeDeviceRead beforeDevice) {
     // module's path takes, may be held for good by a stuck worker.
     const std::wstring folder = ToolFolder();
     auto* enumeration = new Enumeration;
-    enumeration->beforeDevice = beforeDevice;
     Handle worker(CreateThread(nullptr, 0, EnumerationThread, enumeration, 0, nullptr));
     if (!worker.IsValid()) {
         // No thread to spare: enumerate here, without the limit, rather than
         // list nothing.
-        ListSerialPorts(enumeration->ports, beforeDevice);
+        ListSerialPorts(enumeration->ports);
         return WritePorts(folder, enumeration->ports);
     }
-    if (WaitForSingleObject(worker.Get(), limitMs) == WAIT_OBJECT_0) {
+    if (WaitForSingleObject(worker.Get(), EnumerationLimitMs) == WAIT_OBJECT_0) {
         return WritePorts(folder, enumeration->ports);
     }
     // The worker is stuck in a call that does not return (a wedged device, a

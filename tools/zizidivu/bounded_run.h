@@ -22,4 +22,4 @@ constexpr int ListCutShort = 4;
 // The whole run: lists the ports into listport.txt beside the tool and
 // returns the exit code (WriteList's result, or ListCutShort). After a
 // written cut-short list it does not return: the process ends at once.
-int RunZiziDivu(DWORD limitMs, BeforeDeviceRead beforeDevice = nullptr);
+int RunZiziDivu();

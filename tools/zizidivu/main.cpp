@@ -24,5 +24,5 @@
 #include "tools/zizidivu/bounded_run.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-    return RunZiziDivu(EnumerationLimitMs);
+    return RunZiziDivu();
 }

@@ -147,8 +147,7 @@ bool Listed(const std::vector<SerialPortEntry>& ports, const std::wstring& port)
 
 // Each device's port name, then (for a COM port not listed yet) its name,
 // hardware IDs and problem code, each read once.
-void AddSetupApiPorts(std::vector<SerialPortEntry>& ports, PortCollection& found,
-                      BeforeDeviceRead beforeDevice) {
+void AddSetupApiPorts(std::vector<SerialPortEntry>& ports, PortCollection& found) {
     DeviceInfoSet set(SetupDiGetClassDevsW(&PortsClass, nullptr, nullptr, DIGCF_PRESENT));
     if (!set.IsValid()) {
         return;
@@ -159,9 +158,6 @@ void AddSetupApiPorts(std::vector<SerialPortEntry>& ports, PortCollection& found
         device.cbSize = sizeof(device);
         if (!SetupDiEnumDeviceInfo(set.Get(), index, &device)) {
             break; // ERROR_NO_MORE_ITEMS, or nothing more we could read
-        }
-        if (beforeDevice) {
-            beforeDevice(ports.size());
         }
         std::wstring port;
         {
@@ -191,8 +187,7 @@ void AddSetupApiPorts(std::vector<SerialPortEntry>& ports, PortCollection& found
 
 // Ports that Windows knows as serial but that have no Ports-class device,
 // such as those of some virtual port drivers. Listed under their device name.
-void AddDeviceMapPorts(std::vector<SerialPortEntry>& ports, PortCollection& found,
-                       BeforeDeviceRead beforeDevice) {
+void AddDeviceMapPorts(std::vector<SerialPortEntry>& ports, PortCollection& found) {
     HKEY opened = nullptr;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_QUERY_VALUE,
                       &opened) != ERROR_SUCCESS) {
@@ -202,9 +197,6 @@ void AddDeviceMapPorts(std::vector<SerialPortEntry>& ports, PortCollection& foun
     std::vector<wchar_t> valueName(16384);
     std::vector<BYTE> data(1024);
     for (DWORD index = 0;; ++index) {
-        if (beforeDevice) {
-            beforeDevice(ports.size());
-        }
         DWORD nameLength = static_cast<DWORD>(valueName.size());
         DWORD bytes = static_cast<DWORD>(data.size());
         DWORD type = 0;
@@ -264,9 +256,9 @@ std::wstring UpperCase(const std::wstring& text) {
     return upper;
 }
 
-void ListSerialPorts(PortCollection& found, BeforeDeviceRead beforeDevice) {
+void ListSerialPorts(PortCollection& found) {
     // The enumeration's own list, for telling which ports it has seen.
     std::vector<SerialPortEntry> ports;
-    AddSetupApiPorts(ports, found, beforeDevice);
-    AddDeviceMapPorts(ports, found, beforeDevice);
+    AddSetupApiPorts(ports, found);
+    AddDeviceMapPorts(ports, found);
 }

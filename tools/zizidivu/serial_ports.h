@@ -7,7 +7,6 @@
 
 #include <windows.h>
 
-#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -30,13 +29,9 @@ class PortCollection {
     std::vector<SerialPortEntry> ports_;
 };
 
-// Called before each device is read, with the number of ports gathered so
-// far. The tests stall the enumeration here; the shipped tool passes none.
-using BeforeDeviceRead = void (*)(size_t gathered);
-
 // Adds the ports in the order the system gives them; every entry's upperName
 // is filled. Each device's properties are read once.
-void ListSerialPorts(PortCollection& ports, BeforeDeviceRead beforeDevice = nullptr);
+void ListSerialPorts(PortCollection& ports);
 
 // The text in upper case, as the configurator's driver markers are.
 std::wstring UpperCase(const std::wstring& text);
