@@ -12,6 +12,44 @@ namespace standin {
 FakeLine* gLine;
 CRITICAL_SECTION gQueueLock;
 
+namespace {
+
+// Windows' timer, for the whole process as on Windows: its default tick, or
+// the finest resolution the program has asked for, never coarser after.
+constexpr uint64_t DefaultTick = 15625; // us
+std::atomic<uint64_t> gTick{DefaultTick};
+std::atomic<uint64_t> gPaused{0};
+
+// The handles the stand-ins gave, under gQueueLock; process-wide, since a
+// worker's handle may be closed in a later test.
+std::vector<HANDLE> gThreads, gEvents;
+
+bool Forget(std::vector<HANDLE>& live, HANDLE h) {
+    for (auto it = live.begin(); it != live.end(); ++it) {
+        if (*it == h) {
+            live.erase(it);
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+uint64_t PausedMicroseconds() {
+    return gPaused.load();
+}
+
+int LiveThreads() {
+    CriticalSectionLock hold(gQueueLock);
+    return static_cast<int>(gThreads.size());
+}
+
+int LiveEvents() {
+    CriticalSectionLock hold(gQueueLock);
+    return static_cast<int>(gEvents.size());
+}
+
 bool Overlapped() {
     return (gLine->flags & FILE_FLAG_OVERLAPPED) != 0;
 }
@@ -39,7 +77,7 @@ class Serialised {
 void LogCall(CallKind kind) {
     ++gLine->calls;
     CriticalSectionLock hold(gQueueLock);
-    gLine->log.push_back({kind, GetCurrentThreadId(), LinkMicroseconds()});
+    gLine->log.push_back({kind, GetCurrentThreadId(), gPaused.load()});
 }
 
 // True when p lies in the calling thread's stack: the one reservation that
@@ -136,6 +174,11 @@ void CompleteHeld() {
             SerialStatus status = {};
             status.bytesInQueue = FrameSize;
             std::memcpy(c.buffer, &status, sizeof(status));
+        } else {
+            // An overlapped write's bytes are read from the buffer it was
+            // given when the driver sends them, which is now.
+            CriticalSectionLock hold(gQueueLock);
+            gLine->written.assign(c.buffer, c.buffer + c.count);
         }
         EndHeld(c, 0, moved);
     }
@@ -294,6 +337,9 @@ BOOL WINAPI FakeDeviceIoControl(HANDLE h, DWORD code, LPVOID, DWORD, LPVOID out,
     if (Gone(CallKind::Count)) {
         return FALSE;
     }
+    if (gLine->guiStall != Stall::None && GetCurrentThreadId() == gLine->guiThread) {
+        return Hold(h, CallKind::Count, gLine->guiStall, ov, out, outSize);
+    }
     if (gLine->countStall != Stall::None && gLine->writesBegun > 0) {
         return Hold(h, CallKind::Count, gLine->countStall, ov, out, outSize);
     }
@@ -319,6 +365,9 @@ BOOL WINAPI FakeReadFile(HANDLE h, LPVOID buffer, DWORD count, LPDWORD got, LPOV
     }
     if (Gone(CallKind::Read)) {
         return FALSE;
+    }
+    if (gLine->guiStall != Stall::None && GetCurrentThreadId() == gLine->guiThread) {
+        return Hold(h, CallKind::Read, gLine->guiStall, ov, buffer, count);
     }
     if (gLine->readStall != Stall::None) {
         return Hold(h, CallKind::Read, gLine->readStall, ov, buffer, count);
@@ -398,7 +447,26 @@ BOOL WINAPI FakeCancelIoEx(HANDLE h, LPOVERLAPPED ov) {
     return FALSE;
 }
 
+HANDLE WINAPI FakeCreateEvent(LPSECURITY_ATTRIBUTES security, BOOL manual, BOOL initial,
+                              LPCWSTR name) {
+    HANDLE event = CreateEventW(security, manual, initial, name);
+    if (event) {
+        CriticalSectionLock hold(gQueueLock);
+        gEvents.push_back(event);
+    }
+    return event;
+}
+
+// A call's event or a port's handle, as the link closes both.
 BOOL WINAPI FakeCloseHandle(HANDLE h) {
+    bool event = false;
+    {
+        CriticalSectionLock hold(gQueueLock);
+        event = Forget(gEvents, h);
+    }
+    if (event) {
+        return CloseHandle(h);
+    }
     KeepIf(gLine->blockClose);
     Serialised call;
     gLine->closed.push_back(h);
@@ -414,14 +482,49 @@ HANDLE WINAPI FakeCreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stack,
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
-    return CreateThread(security, stack, procedure, parameter, flags, id);
+    HANDLE thread = CreateThread(security, stack, procedure, parameter, flags, id);
+    if (thread) {
+        CriticalSectionLock hold(gQueueLock);
+        gThreads.push_back(thread);
+    }
+    return thread;
+}
+
+BOOL WINAPI FakeCloseThread(HANDLE h) {
+    {
+        CriticalSectionLock hold(gQueueLock);
+        Forget(gThreads, h);
+    }
+    return CloseHandle(h);
+}
+
+// Windows' Sleep: to the end of the tick in which the time is up, on the
+// stand-in's clock; the real thread only gives up the rest of its slice.
+void WINAPI FakeSleep(DWORD milliseconds) {
+    const uint64_t tick = gTick.load();
+    gPaused += (milliseconds * uint64_t{1000} + tick - 1) / tick * tick;
+    Sleep(0);
+}
+
+// A finer resolution holds from now on; none coarser than the tick.
+MMRESULT WINAPI FakeTimeBeginPeriod(UINT milliseconds) {
+    if (milliseconds == 0) {
+        return TIMERR_NOCANDO;
+    }
+    const uint64_t asked = milliseconds * uint64_t{1000};
+    if (asked < gTick.load()) {
+        gTick = asked;
+    }
+    return TIMERR_NOERROR;
 }
 
 const SerialSystemCalls Fakes = {
-    FakeCreateFile,      FakeSetupComm, FakeGetCommState, FakeSetCommState, FakeSetCommTimeouts,
-    FakeDeviceIoControl, FakeReadFile,  FakeWriteFile,    FakeCancelIoEx,   FakeCloseHandle,
+    FakeCreateFile,      FakeSetupComm, FakeGetCommState, FakeSetCommState,
+    FakeSetCommTimeouts, FakeDeviceIoControl, FakeReadFile, FakeWriteFile,
+    FakeCancelIoEx,      FakeCreateEvent,     FakeCloseHandle,
 };
-const WorkerSystemCalls WorkerFakes = {FakeCreateThread};
+const WorkerSystemCalls WorkerFakes = {FakeCreateThread, FakeCloseThread, FakeSleep,
+                                       FakeTimeBeginPeriod};
 
 namespace {
 SerialSystemCalls gSavedSerial;
@@ -439,6 +542,7 @@ bool StandInBegin(FakeLine& line) {
     line.driver = DriverSettings();
     line.released = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     line.ioLock = CreateSemaphoreW(nullptr, 1, 1, nullptr);
+    line.guiThread = GetCurrentThreadId();
     gLine = &line;
     SerialSystem = Fakes;
     WorkerSystem = WorkerFakes;

@@ -4,8 +4,11 @@
 // each other, a driver may honour a cancel or ignore it and complete the
 // call late or never, kernel32's open, settings and close may be kept for
 // as long as the test likes, and the line settings are refused where Windows
-// refuses them. Wine shows none of this. The test thread and the link's
-// workers both call it.
+// refuses them. Its clock models Windows' timer: a pause lasts whole ticks
+// of 15.625 ms until the program asks for the 1 ms timer, and reads the same
+// however busy the machine is. It counts the thread handles and events it
+// gives and those closed. Wine shows none of this. The test thread and the
+// link's workers both call it.
 #pragma once
 
 #include <windows.h>
@@ -55,7 +58,7 @@ struct HeldCall {
 struct LoggedCall {
     CallKind kind;
     DWORD thread;
-    uint64_t at; // LinkMicroseconds()
+    uint64_t at; // PausedMicroseconds()
 };
 
 // One simulated line and driver; the stand-ins below read and change it.
@@ -90,6 +93,8 @@ struct FakeLine {
     Stall countStall = Stall::None; // from the first count after a write
     Stall writeStall = Stall::None;
     Stall readStall = Stall::None;
+    Stall guiStall = Stall::None; // every count and read of the thread that began the stand-in
+    DWORD guiThread = 0;
     bool answer = true; // queue a reply to every write
     std::vector<uint8_t> queue;
     std::vector<uint8_t> written;
@@ -128,6 +133,14 @@ extern const WorkerSystemCalls WorkerFakes;
 // its events cannot be made), and the system's back, every held call ended.
 bool StandInBegin(FakeLine& line);
 void StandInEnd(FakeLine& line);
+// Microseconds that the program's pauses have lasted on the stand-in's
+// clock, which nothing else moves: each pause as long as Windows makes it
+// at the timer resolution the program has asked for (at first the default
+// tick). A pause takes no real time.
+uint64_t PausedMicroseconds();
+// Thread handles and call events the stand-ins gave that are not closed yet.
+int LiveThreads();
+int LiveEvents();
 // Completes every held call as the driver would, late, and lets every kept
 // open, setting, close and synchronous call go.
 void CompleteHeld();
