@@ -20,8 +20,8 @@
 #include <vector>
 
 SerialSystemCalls SerialSystem = {
-    CreateFileW, SetupComm,  GetCommState, SetCommState, SetCommTimeouts, DeviceIoControl,
-    ReadFile,    WriteFile,  CancelIoEx,   CreateEventW, CloseHandle,
+    CreateFileW, SetupComm, GetCommState, SetCommState, SetCommTimeouts, DeviceIoControl,
+    ReadFile,    WriteFile, CancelIoEx,   CreateEventW, CloseHandle,
 };
 
 namespace {

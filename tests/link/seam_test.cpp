@@ -409,9 +409,8 @@ TEST_F(Seam, AStalledCallOnTheGuiThreadGivesItBackInMilliseconds) {
         line_.guiStall = c.stall;
         uint32_t moved = 1;
         uint8_t scratch[3] = {};
-        const double ms = Took([&] {
-            moved = c.read ? SerialRead(0, scratch, 3) : SerialInputCount(0);
-        });
+        const double ms =
+            Took([&] { moved = c.read ? SerialRead(0, scratch, 3) : SerialInputCount(0); });
         std::printf("gui-stall %s %.1f ms\n", c.what, ms);
         EXPECT_EQ(moved, 0u);
         EXPECT_EQ(line_.cancels, 1);
@@ -452,7 +451,8 @@ TEST_F(Seam, ASilentLineGetsOneFlushThePauseAndThirtyPollsTenMsApart) {
     }
     ASSERT_FALSE(log.empty());
     EXPECT_EQ(log[0].thread, gui) << "the flush comes first";
-    EXPECT_EQ(guiCalls, std::vector<CallKind>{CallKind::Count}) << "one flush: a count, nothing waiting";
+    EXPECT_EQ(guiCalls, std::vector<CallKind>{CallKind::Count})
+        << "one flush: a count, nothing waiting";
     std::vector<CallKind> expected(31, CallKind::Count);
     expected[0] = CallKind::Write;
     EXPECT_EQ(workerCalls, expected) << "one write, then 30 counts and no read";

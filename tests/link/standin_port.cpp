@@ -76,6 +76,9 @@ class Serialised {
 
 void LogCall(CallKind kind) {
     ++gLine->calls;
+    if (gLine->onGuiCall && kind != CallKind::Write && GetCurrentThreadId() == gLine->guiThread) {
+        gLine->onGuiCall();
+    }
     CriticalSectionLock hold(gQueueLock);
     gLine->log.push_back({kind, GetCurrentThreadId(), gPaused.load()});
 }
@@ -228,6 +231,7 @@ void KeepIf(bool block) {
 
 HANDLE WINAPI FakeCreateFile(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES,
                              DWORD disposition, DWORD flags, HANDLE) {
+    ++gLine->opens;
     gLine->path = path;
     gLine->access = access;
     gLine->share = share;
@@ -428,11 +432,14 @@ BOOL WINAPI FakeWriteFile(HANDLE h, LPCVOID buffer, DWORD count, LPDWORD put, LP
     {
         CriticalSectionLock hold(gQueueLock);
         gLine->written.assign(bytes, bytes + count);
-        if (gLine->answer && count == FrameSize) {
-            uint8_t reply[FrameSize];
-            BuildFrame(reply, 0, HostAddress, DeviceAddress, FrameFixed, CmdReply,
+        if (gLine->answer && count == FrameSize && gLine->writesBegun > gLine->silentFor) {
+            Frame reply;
+            BuildFrame(reply.data(), 0, HostAddress, DeviceAddress, FrameFixed, CmdReply,
                        bytes[ByteDirection], bytes[ByteMode]);
-            gLine->queue.insert(gLine->queue.end(), reply, reply + FrameSize);
+            if (gLine->reply) {
+                reply = *gLine->reply;
+            }
+            gLine->queue.insert(gLine->queue.end(), reply.begin(), reply.end());
         }
     }
     return Complete(ov, count, put);
@@ -519,8 +526,8 @@ MMRESULT WINAPI FakeTimeBeginPeriod(UINT milliseconds) {
 }
 
 const SerialSystemCalls Fakes = {
-    FakeCreateFile,      FakeSetupComm, FakeGetCommState, FakeSetCommState,
-    FakeSetCommTimeouts, FakeDeviceIoControl, FakeReadFile, FakeWriteFile,
+    FakeCreateFile,      FakeSetupComm,       FakeGetCommState, FakeSetCommState,
+    FakeSetCommTimeouts, FakeDeviceIoControl, FakeReadFile,     FakeWriteFile,
     FakeCancelIoEx,      FakeCreateEvent,     FakeCloseHandle,
 };
 const WorkerSystemCalls WorkerFakes = {FakeCreateThread, FakeCloseThread, FakeSleep,

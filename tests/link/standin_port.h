@@ -17,6 +17,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -96,9 +97,15 @@ struct FakeLine {
     Stall guiStall = Stall::None; // every count and read of the thread that began the stand-in
     DWORD guiThread = 0;
     bool answer = true; // queue a reply to every write
+    int silentFor = 0;  // but to none of the first this many
+    // The reply, whatever was asked; none: the device stores and repeats
+    // the request's direction and mode.
+    std::optional<Frame> reply;
     std::vector<uint8_t> queue;
     std::vector<uint8_t> written;
-    std::atomic<int> calls{0}; // every count, read and write
+    std::atomic<int> opens{0};     // CreateFile calls
+    void (*onGuiCall)() = nullptr; // at each count and read of guiThread
+    std::atomic<int> calls{0};     // every count, read and write
     std::atomic<int> counts{0};
     std::atomic<int> writesBegun{0};
     std::atomic<DWORD> largestRead{0};
