@@ -1,13 +1,11 @@
 // Windows tests of the port table and the frame exchange over stand-ins for
-// the Win32 communications and thread calls: the DCB and time-outs exactly
-// as set, the failures a pty cannot produce (access denied, a refused
-// setting, a failing count, a thread refused), the exchange's timing, and
-// workers whose port call overruns their limit, on a model of Windows'
-// port: calls on a synchronous handle run one at a time and keep their
-// thread, overlapped calls do not wait for each other, and a driver may
-// honour a cancel or ignore it and complete the call late or never. Wine
-// cannot show these: it runs calls side by side and ends any thread at once.
-// No serial line.
+// the Win32 communications, thread and timer calls: the DCB and time-outs
+// exactly as set, the failures a pty cannot produce (access denied, a
+// refused setting, a failing count, a thread refused), the exchange's
+// schedule at Windows' timer resolution, every handle given back, and calls
+// the driver does not complete, on the workers or the GUI thread, whether
+// it honours the cancel or completes the call late or never. Wine shows
+// none of these. No serial line.
 #include "common/holders.h"
 #include "link/clock.h"
 #include "link/exchange.h"

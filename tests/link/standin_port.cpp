@@ -50,30 +50,6 @@ int LiveEvents() {
     return static_cast<int>(gEvents.size());
 }
 
-bool Overlapped() {
-    return (gLine->flags & FILE_FLAG_OVERLAPPED) != 0;
-}
-
-// Holds the synchronous handle's lock for one call.
-class Serialised {
-  public:
-    Serialised() {
-        if (Overlapped()) {
-            return;
-        }
-        held_ = WaitForSingleObject(gLine->ioLock, 2000) == WAIT_OBJECT_0;
-    }
-    ~Serialised() {
-        if (held_) {
-            ReleaseSemaphore(gLine->ioLock, 1, nullptr);
-        }
-    }
-    bool Hung() const { return !Overlapped() && !held_; }
-
-  private:
-    bool held_ = false;
-};
-
 void LogCall(CallKind kind) {
     ++gLine->calls;
     if (gLine->onGuiCall && kind != CallKind::Write && GetCurrentThreadId() == gLine->guiThread) {
@@ -107,15 +83,12 @@ BOOL Complete(OVERLAPPED* ov, DWORD moved, LPDWORD out) {
     return TRUE;
 }
 
-// A call that the driver does not complete now. On a synchronous handle the
-// caller's thread stays in it until the test releases it; on an overlapped
-// one the call is pending and the caller goes on.
+// A call that the driver does not complete now: it is pending and the
+// caller goes on. Only a call given an OVERLAPPED can be (the port opens
+// for overlapped I/O only: the open's own test sees to that).
 BOOL Hold(HANDLE h, CallKind kind, Stall stall, OVERLAPPED* ov, void* buffer, DWORD count) {
-    if (!Overlapped() || !ov) {
-        ++gLine->syncKept;
-        WaitForSingleObject(gLine->released, INFINITE);
-        --gLine->syncKept;
-        SetLastError(ERROR_OPERATION_ABORTED);
+    if (!ov) {
+        SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
     if (OnCallersStack(buffer) || OnCallersStack(ov)) {
@@ -185,16 +158,11 @@ void CompleteHeld() {
         }
         EndHeld(c, 0, moved);
     }
-    // On a synchronous handle: the threads in a held call leave it; one
-    // ended inside it gives the handle's lock back only now. A kept open,
-    // setting or close goes on.
+    // A kept open, setting or close goes on.
     SetEvent(gLine->released);
     Sleep(20);
     for (int i = 0; i < 200 && gLine->kernelKept > 0; ++i) {
         Sleep(5);
-    }
-    if (gLine->syncKept.exchange(0) > 0) {
-        ReleaseSemaphore(gLine->ioLock, 1, nullptr);
     }
 }
 
@@ -243,7 +211,7 @@ HANDLE WINAPI FakeCreateFile(LPCWSTR path, DWORD access, DWORD share, LPSECURITY
         // A call the driver still holds keeps the port open, even after its
         // handle was closed: Windows refuses a second open of a port.
         CriticalSectionLock hold(gQueueLock);
-        busy = !gLine->held.empty() || gLine->syncKept > 0;
+        busy = !gLine->held.empty();
     }
     if (gLine->createError || busy) {
         SetLastError(busy ? ERROR_ACCESS_DENIED : gLine->createError);
@@ -327,14 +295,13 @@ DWORD WINAPI EndAtTimeout(LPVOID parameter) {
 // The driver's status request, the one ClearCommError makes.
 BOOL WINAPI FakeDeviceIoControl(HANDLE h, DWORD code, LPVOID, DWORD, LPVOID out, DWORD outSize,
                                 LPDWORD returned, LPOVERLAPPED ov) {
-    Serialised call;
     LogCall(CallKind::Count);
     ++gLine->counts;
     if (code != SerialGetCommStatus || outSize < sizeof(SerialStatus)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    if (gLine->countFails || call.Hung()) {
+    if (gLine->countFails) {
         SetLastError(ERROR_GEN_FAILURE);
         return FALSE;
     }
@@ -361,12 +328,7 @@ BOOL WINAPI FakeDeviceIoControl(HANDLE h, DWORD code, LPVOID, DWORD, LPVOID out,
 }
 
 BOOL WINAPI FakeReadFile(HANDLE h, LPVOID buffer, DWORD count, LPDWORD got, LPOVERLAPPED ov) {
-    Serialised call;
     LogCall(CallKind::Read);
-    if (call.Hung()) {
-        SetLastError(ERROR_GEN_FAILURE);
-        return FALSE;
-    }
     if (Gone(CallKind::Read)) {
         return FALSE;
     }
@@ -400,13 +362,8 @@ BOOL WINAPI FakeReadFile(HANDLE h, LPVOID buffer, DWORD count, LPDWORD got, LPOV
 }
 
 BOOL WINAPI FakeWriteFile(HANDLE h, LPCVOID buffer, DWORD count, LPDWORD put, LPOVERLAPPED ov) {
-    Serialised call;
     LogCall(CallKind::Write);
     ++gLine->writesBegun;
-    if (call.Hung()) {
-        SetLastError(ERROR_GEN_FAILURE);
-        return FALSE;
-    }
     if (Gone(CallKind::Write)) {
         return FALSE;
     }
@@ -475,7 +432,6 @@ BOOL WINAPI FakeCloseHandle(HANDLE h) {
         return CloseHandle(h);
     }
     KeepIf(gLine->blockClose);
-    Serialised call;
     gLine->closed.push_back(h);
     CancelHeld(h, nullptr); // the close cancels what is pending on the handle
     return TRUE;
@@ -548,12 +504,11 @@ bool StandInBegin(FakeLine& line) {
     gSavedWorker = WorkerSystem;
     line.driver = DriverSettings();
     line.released = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    line.ioLock = CreateSemaphoreW(nullptr, 1, 1, nullptr);
     line.guiThread = GetCurrentThreadId();
     gLine = &line;
     SerialSystem = Fakes;
     WorkerSystem = WorkerFakes;
-    return line.released && line.ioLock;
+    return line.released != nullptr;
 }
 
 void StandInEnd(FakeLine& line) {
@@ -563,7 +518,6 @@ void StandInEnd(FakeLine& line) {
     SerialSystem = gSavedSerial;
     WorkerSystem = gSavedWorker;
     CloseHandle(line.released);
-    CloseHandle(line.ioLock);
 }
 
 DWORD WINAPI AskIsOpen(LPVOID) {

@@ -1,7 +1,6 @@
 // A stand-in for the Win32 communications and thread calls under the port
-// table, modelled on Windows' serial driver: calls on a synchronous handle
-// run one at a time and keep their thread, overlapped calls do not wait for
-// each other, a driver may honour a cancel or ignore it and complete the
+// table, modelled on Windows' serial driver: overlapped calls do not wait
+// for each other, a driver may honour a cancel or ignore it and complete the
 // call late or never, kernel32's open, settings and close may be kept for
 // as long as the test likes, and the line settings are refused where Windows
 // refuses them. Its clock models Windows' timer: a pause lasts whole ticks
@@ -113,14 +112,9 @@ struct FakeLine {
     std::vector<LoggedCall> log;   // under gQueueLock
     std::atomic<int> onStack{0};   // overlapped calls with memory on the caller's stack
     std::atomic<int> corrupted{0}; // held calls whose memory was not left to the driver
-    // A synchronous handle: one call at a time (a semaphore stands for the
-    // file object's lock, which a thread ended inside a call keeps), and a
-    // held call keeps its thread until the test releases it. A wait of 2 s
-    // for the lock stands for the hang it would be on Windows; the call then
-    // fails. A held call keeps the port open, as on an overlapped handle.
-    HANDLE ioLock = nullptr;
+    // Set when the test lets every kept open, setting and close go. A held
+    // call keeps the port open, even after its handle was closed.
     HANDLE released = nullptr;
-    std::atomic<int> syncKept{0}; // threads in a held call, alive or ended there
     // threads
     int failThreadAt = 0; // the nth thread asked for is refused; 0: none
     std::atomic<int> threadsAsked{0};
