@@ -343,14 +343,6 @@ TEST_F(Seam, EachDriverAnswerGivesItsResult) {
 
 // ---- The exchange's steps and timing ----------------------------------------
 
-TEST_F(Seam, AResponsiveLineGivesOkWithTheWorkedRequest) {
-    ASSERT_NE(Open(), 0u);
-    uint8_t result = 0xFF;
-    TimedWrite(result);
-    EXPECT_EQ(result, ExchangeOk);
-    EXPECT_EQ(line_.written, kSlave9);
-}
-
 // Each call's event is closed when the call is over, each ended worker's
 // thread handle by the next start, so that one at most stays open between
 // exchanges, and the rest at exit.
