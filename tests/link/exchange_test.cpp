@@ -5,6 +5,7 @@
 #include "link/frame.h"
 #include "link/serial_port.h"
 #include "link/worker.h"
+#include "link/worker_calls.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -183,6 +184,13 @@ TEST_F(Link, EachLineGivesItsResultAndReply) {
             EXPECT_EQ(Rx(), sixteen ? kReply16Slave : kReply1Standalone);
         }
     }
+}
+
+// The 1 ms timer is asked of winmm itself (the unit tests put their own
+// clock in its place).
+TEST_F(Link, TheTimerIsAskedOfTheSystemsWinmm) {
+    EXPECT_EQ(WorkerSystem.timeBeginPeriod(1), static_cast<MMRESULT>(TIMERR_NOERROR));
+    EXPECT_NE(GetModuleHandleW(L"winmm.dll"), nullptr);
 }
 
 TEST_F(Link, PortsThatCannotOpenReturnZeroAndChangeNoSlot) {
