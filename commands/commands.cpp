@@ -14,10 +14,7 @@
 #include <cstdlib>
 #include <cwchar>
 
-CommandServices CommandLink = {
-    FindDevicePort, SerialIsOpen, SerialClose,       SerialOpen,
-    ExchangeFrame,  MessageShow,  SerialDriverHolds,
-};
+CommandServices CommandLink = {FindDevicePort, MessageShow};
 
 namespace {
 
@@ -118,8 +115,8 @@ void Tell(BusyCursor& busy, const wchar_t* caption, const wchar_t* text, uint32_
 }
 
 void ClosePortIfOpen() {
-    if (CommandLink.serialIsOpen(DevicePort)) {
-        CommandLink.serialClose(DevicePort);
+    if (SerialIsOpen(DevicePort)) {
+        SerialClose(DevicePort);
     }
 }
 
@@ -135,12 +132,11 @@ bool ExchangeWithDevice(BusyCursor& busy, uint8_t command, const CommandTexts& t
         return false;
     }
     ClosePortIfOpen();
-    if (CommandLink.serialOpen(DevicePort, port.c_str(), 9600, EVENPARITY, 8, 1.0, 0, 255, 255) <
-        1) {
+    if (SerialOpen(DevicePort, port.c_str(), 9600, EVENPARITY, 8, 1.0, 0, 255, 255) < 1) {
         // A driver that kept our own call (this open, or a call of an earlier
         // command) holds the port: that is the cable, not another program.
-        Tell(busy, CaptionWarning,
-             CommandLink.serialDriverHolds() ? texts.linkFailure : texts.portBusy, StyleError);
+        Tell(busy, CaptionWarning, SerialDriverHolds() ? texts.linkFailure : texts.portBusy,
+             StyleError);
         return false;
     }
 
@@ -150,13 +146,12 @@ bool ExchangeWithDevice(BusyCursor& busy, uint8_t command, const CommandTexts& t
     mode = static_cast<uint32_t>(GadgetGetState(OptStandalone)) + 1;
 
     for (int attempt = 1;; ++attempt) {
-        uint8_t result = CommandLink.exchangeFrame(0, DeviceAddress, HostAddress, FrameFixed,
-                                                   command, direction, mode);
+        uint8_t result =
+            ExchangeFrame(0, DeviceAddress, HostAddress, FrameFixed, command, direction, mode);
         // A closed port, a device its driver reports gone, or a call the
         // driver kept even after its cancel: no further try can get through,
         // and it is the cable, not a silent device.
-        if (result == ExchangePortClosed ||
-            (result == ExchangeTimeout && CommandLink.serialDriverHolds())) {
+        if (result == ExchangePortClosed || (result == ExchangeTimeout && SerialDriverHolds())) {
             Tell(busy, CaptionWarning, texts.linkFailure, StyleError);
             return false;
         }

@@ -1,8 +1,8 @@
 // The Win32 communications calls under the port table, gathered in one
 // table of function pointers. The program uses the system's own; the link's
 // unit tests put stand-ins in their place to cause what a real line cannot
-// (a call the driver never completes, a refused setting) and to see the DCB
-// as set.
+// (a call the driver never completes, a refused setting), to see the DCB as
+// set and to count the handles given and closed.
 #pragma once
 
 #include <windows.h>
@@ -32,7 +32,8 @@ struct SerialSystemCalls {
     decltype(&ReadFile) readFile;
     decltype(&WriteFile) writeFile;
     decltype(&CancelIoEx) cancelIoEx;
-    decltype(&CloseHandle) closeHandle;
+    decltype(&CreateEventW) createEvent; // each count's, read's and write's own
+    decltype(&CloseHandle) closeHandle;  // a port's handle or a call's event
 };
 
 // Replace only while no port is open and no worker runs.

@@ -20,8 +20,8 @@
 #include <vector>
 
 SerialSystemCalls SerialSystem = {
-    CreateFileW,     SetupComm, GetCommState, SetCommState, SetCommTimeouts,
-    DeviceIoControl, ReadFile,  WriteFile,    CancelIoEx,   CloseHandle,
+    CreateFileW, SetupComm, GetCommState, SetCommState, SetCommTimeouts, DeviceIoControl,
+    ReadFile,    WriteFile, CancelIoEx,   CreateEventW, CloseHandle,
 };
 
 namespace {
@@ -137,7 +137,7 @@ PortCall* NewCall(DWORD size) {
         return nullptr;
     }
     call->size = size;
-    call->overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    call->overlapped.hEvent = SerialSystem.createEvent(nullptr, TRUE, FALSE, nullptr);
     if (!call->overlapped.hEvent) {
         HeapFree(GetProcessHeap(), 0, call);
         return nullptr;
@@ -146,7 +146,7 @@ PortCall* NewCall(DWORD size) {
 }
 
 void FreeCall(PortCall* call) {
-    CloseHandle(call->overlapped.hEvent);
+    SerialSystem.closeHandle(call->overlapped.hEvent);
     HeapFree(GetProcessHeap(), 0, call);
 }
 

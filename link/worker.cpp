@@ -12,7 +12,19 @@
 #include "common/holders.h"
 #include "common/system_library.h"
 
-WorkerSystemCalls WorkerSystem = {CreateThread};
+namespace {
+
+// winmm is loaded here, not at start-up; without it the waits are only
+// coarser.
+MMRESULT WINAPI WinmmTimeBeginPeriod(UINT milliseconds) {
+    using TimeBeginPeriod = MMRESULT(WINAPI*)(UINT);
+    const auto begin = SystemFunction<TimeBeginPeriod>(L"winmm.dll", "timeBeginPeriod");
+    return begin ? begin(milliseconds) : TIMERR_NOCANDO;
+}
+
+} // namespace
+
+WorkerSystemCalls WorkerSystem = {CreateThread, CloseHandle, Sleep, WinmmTimeBeginPeriod};
 
 namespace {
 
@@ -80,7 +92,7 @@ uint32_t StartWorker(LPTHREAD_START_ROUTINE procedure, void* parameter) {
     // Sweep the workers that have ended since the last start.
     for (auto it = gWorkers.begin(); it != gWorkers.end();) {
         if (WaitForSingleObject(it->thread, 0) == WAIT_OBJECT_0) {
-            CloseHandle(it->thread);
+            WorkerSystem.closeThread(it->thread);
             it = gWorkers.erase(it);
         } else {
             ++it;
@@ -110,7 +122,7 @@ void StopWorker(uint32_t id) {
     CriticalSectionLock hold(gRegistryLock);
     for (auto it = gWorkers.begin(); it != gWorkers.end(); ++it) {
         if (it->id == id) {
-            CloseHandle(it->thread);
+            WorkerSystem.closeThread(it->thread);
             gWorkers.erase(it);
             break;
         }
@@ -123,17 +135,9 @@ void CloseAllWorkers() {
     }
     CriticalSectionLock hold(gRegistryLock);
     for (const Worker& w : gWorkers) {
-        CloseHandle(w.thread);
+        WorkerSystem.closeThread(w.thread);
     }
     gWorkers.clear();
-}
-
-uint32_t RegisteredWorkers() {
-    if (!gRegistryReady) {
-        return 0;
-    }
-    CriticalSectionLock hold(gRegistryLock);
-    return static_cast<uint32_t>(gWorkers.size());
 }
 
 void FineTimer() {
@@ -142,17 +146,12 @@ void FineTimer() {
     }
     // Kept for the rest of the run, so that the 10 ms polls and the 12 ms
     // pause last close to their nominal time and the 500 ms limits end on
-    // time. winmm is loaded here, not at start-up; without it the waits are
-    // only coarser.
-    using TimeBeginPeriod = MMRESULT(WINAPI*)(UINT);
-    const auto begin = SystemFunction<TimeBeginPeriod>(L"winmm.dll", "timeBeginPeriod");
-    if (begin) {
-        begin(1);
-    }
+    // time, not at the default tick of 15.6 ms.
+    WorkerSystem.timeBeginPeriod(1);
     gTimerSet = true;
 }
 
 void Pause(uint32_t milliseconds) {
     FineTimer();
-    Sleep(milliseconds);
+    WorkerSystem.sleep(milliseconds);
 }

@@ -27,6 +27,3 @@ void CloseAllWorkers();
 // it times its first limit.
 void FineTimer();
 void Pause(uint32_t milliseconds);
-
-// How many workers the registry holds (for tests and soak checks).
-uint32_t RegisteredWorkers();

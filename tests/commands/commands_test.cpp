@@ -1,8 +1,8 @@
-// The Write and Read commands in process, with the real window and toolkit
-// and the discovery, port, exchange and message functions swapped for fakes:
-// every outcome of the two message tables, the retries, the request values
-// taken from the window and the window update after a read; and with the
-// real link over the stand-in driver, a line stuck at each step in turn.
+// The Write and Read commands in process, with the real window, toolkit,
+// port table and exchange over the stand-in driver; only the cable's
+// discovery and the message box are swapped. Every outcome of the two
+// message tables, the retries, the request taken from the window, the
+// window after a read, and a line stuck at each step in turn.
 #include "app/main_window.h"
 #include "app/toolkit/toolkit.h"
 #include "commands/commands.h"
@@ -16,42 +16,35 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cstdio>
-#include <deque>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace {
 
+using standin::Frame;
+using standin::Stall;
+
 struct Shown {
     std::wstring caption, text;
     uint32_t style;
     uint64_t at; // LinkMicroseconds() when the box came up
-    // The window as it was while the box was up.
+    // The window and the port as they were while the box was up.
     std::wstring direction;
     int32_t standalone;
+    bool portOpen;
+    bool wait; // under the wait cursor
 };
 
-struct Request {
-    std::array<uint32_t, 7> bytes;
-};
-
-// The fake world the commands see during one test.
+// What the commands showed and met during one press.
 struct World {
-    std::wstring port = L"COM7";
-    uintptr_t openResult = 0x1234;
-    bool open = false;
-    int opens = 0, closes = 0, discoveries = 0;
-    std::deque<uint8_t> results;    // one per exchange; ExchangeOk when empty
-    std::array<uint8_t, 8> reply{}; // what an accepted exchange leaves in RxFrame
-    std::vector<Request> requests;
+    std::wstring port = L"COM7"; // the cable's; empty: no cable
+    int discoveries = 0;
     std::vector<Shown> shown;
-    bool openAtMessage = false;
-    bool driverHolds = false; // a driver still keeps a call of ours
-    // Whether the wait cursor was up while the command worked (discovery and
-    // each exchange) and while its message was shown.
-    std::vector<bool> waitAtWork, waitAtMessage;
+    // Whether the wait cursor was up while the command worked: at discovery
+    // and at each of the exchange's own port calls.
+    std::vector<bool> waitAtWork;
 };
 World* world = nullptr;
 
@@ -64,67 +57,27 @@ std::wstring FakeFind() {
     world->waitAtWork.push_back(WaitCursorShown());
     return world->port;
 }
-bool FakeIsOpen(uint32_t port) {
-    return port == 0 && world->open;
-}
-void FakeClose(uint32_t port) {
-    if (port == 0 && world->open) {
-        world->open = false;
-        ++world->closes;
+void NoteWork() {
+    if (world) {
+        world->waitAtWork.push_back(WaitCursorShown());
     }
-}
-uintptr_t FakeOpen(uint32_t port, const wchar_t* name, uint32_t baud, uint32_t parity,
-                   uint32_t dataBits, double stopBits, uint32_t handshake, uint32_t inQueue,
-                   uint32_t outQueue) {
-    ++world->opens;
-    EXPECT_EQ(port, 0u);
-    EXPECT_EQ(std::wstring(name), world->port);
-    EXPECT_EQ(baud, 9600u);
-    EXPECT_EQ(parity, 2u);
-    EXPECT_EQ(dataBits, 8u);
-    EXPECT_EQ(stopBits, 1.0);
-    EXPECT_EQ(handshake, 0u);
-    EXPECT_EQ(inQueue, 255u);
-    EXPECT_EQ(outQueue, 255u);
-    world->open = world->openResult >= 1;
-    return world->openResult;
-}
-uint8_t FakeExchange(uint32_t b0, uint32_t b1, uint32_t b2, uint32_t b3, uint32_t b4, uint32_t b5,
-                     uint32_t b6) {
-    EXPECT_TRUE(world->open) << "exchange on a closed port";
-    world->requests.push_back({{b0, b1, b2, b3, b4, b5, b6}});
-    world->waitAtWork.push_back(WaitCursorShown());
-    uint8_t result = ExchangeOk;
-    if (!world->results.empty()) {
-        result = world->results.front();
-        world->results.pop_front();
-    }
-    if (result == ExchangeOk) {
-        for (size_t i = 0; i < 8; ++i) {
-            RxFrame[i] = world->reply[i];
-        }
-    } else if (result == ExchangeBadReply) {
-        for (size_t i = 0; i < 8; ++i) {
-            RxFrame[i] = 0;
-        }
-    }
-    return result;
-}
-bool FakeHolds() {
-    return world->driverHolds;
 }
 int FakeShow(const wchar_t* caption, const wchar_t* text, uint32_t style) {
     world->shown.push_back({caption, text, style, LinkMicroseconds(), GadgetGetText(DirectionList),
-                            GadgetGetState(OptStandalone)});
-    world->openAtMessage = world->open;
-    world->waitAtMessage.push_back(WaitCursorShown());
+                            GadgetGetState(OptStandalone), SerialIsOpen(0), WaitCursorShown()});
     return IDOK;
 }
 
-std::array<uint8_t, 8> Reply(uint8_t direction, uint8_t mode, uint8_t lead = 0) {
-    std::array<uint8_t, 8> r = {lead,     HostAddress, DeviceAddress, FrameFixed,
-                                CmdReply, direction,   mode,          0};
-    BuildFrame(r.data(), r[0], r[1], r[2], r[3], r[4], r[5], r[6]);
+Frame Reply(uint8_t direction, uint8_t mode, uint8_t lead = 0) {
+    Frame r;
+    BuildFrame(r.data(), lead, HostAddress, DeviceAddress, FrameFixed, CmdReply, direction, mode);
+    return r;
+}
+
+std::vector<uint8_t> Request(bool read, uint8_t direction, uint8_t mode) {
+    std::vector<uint8_t> r(FrameSize);
+    BuildFrame(r.data(), 0, DeviceAddress, HostAddress, FrameFixed, read ? CmdRead : CmdWrite,
+               direction, mode);
     return r;
 }
 
@@ -161,12 +114,14 @@ class Commands : public ::testing::Test {
     }
     void SetUp() override {
         saved = CommandLink;
-        CommandLink = {FakeFind,     FakeIsOpen, FakeClose, FakeOpen,
-                       FakeExchange, FakeShow,   FakeHolds};
+        CommandLink = {FakeFind, FakeShow};
         world = &w;
+        ASSERT_TRUE(standin::StandInBegin(line_));
+        line_.onGuiCall = NoteWork;
         SetWindow(L"1", true);
     }
     void TearDown() override {
+        standin::StandInEnd(line_);
         CommandLink = saved;
         world = nullptr;
     }
@@ -183,21 +138,14 @@ class Commands : public ::testing::Test {
         bool operator==(const WindowState&) const = default;
     };
     static WindowState Window() {
+        const HWND list = GetDlgItem(WindowHandle(MainWindow), static_cast<int>(DirectionList));
         return {GadgetGetText(DirectionList), GadgetGetState(OptStandalone),
-                GadgetGetState(OptSlave),
-                IsWindowEnabled(GetDlgItem(WindowHandle(MainWindow), DirectionList)) != 0};
+                GadgetGetState(OptSlave), IsWindowEnabled(list) != 0};
     }
-    // A fresh fake world with this cable, open result, exchange results and
-    // reply, then one click of Read or Write.
-    void Press(bool read, const wchar_t* port, uintptr_t openResult,
-               const std::deque<uint8_t>& results, const std::array<uint8_t, 8>& reply,
-               bool driverHolds = false) {
+    // One click of Read or Write with the cable on `port`.
+    void Press(bool read, const wchar_t* port = L"COM7") {
         w = World{};
         w.port = port;
-        w.openResult = openResult;
-        w.driverHolds = driverHolds;
-        w.results = results;
-        w.reply = reply;
         read ? ReadCommand(EventTypeClick) : WriteCommand(EventTypeClick);
     }
     void ExpectOneMessage(const std::wstring& caption, const std::wstring& text, uint32_t style) {
@@ -205,9 +153,11 @@ class Commands : public ::testing::Test {
         EXPECT_EQ(w.shown[0].caption, caption);
         EXPECT_EQ(w.shown[0].text, text);
         EXPECT_EQ(w.shown[0].style, style);
-        EXPECT_FALSE(w.open) << "port left open";
+        EXPECT_FALSE(w.shown[0].wait) << "the box came up under the wait cursor";
+        EXPECT_FALSE(SerialIsOpen(0)) << "port left open";
     }
     World w;
+    standin::FakeLine line_;
     CommandServices saved{};
 };
 
@@ -217,185 +167,119 @@ TEST_F(Commands, OtherEventTypesDoNothing) {
         ReadCommand(type);
     }
     EXPECT_EQ(w.discoveries, 0);
-    EXPECT_EQ(w.opens, 0);
-    EXPECT_TRUE(w.requests.empty());
+    EXPECT_EQ(line_.opens, 0);
+    EXPECT_EQ(line_.writesBegun, 0);
     EXPECT_TRUE(w.shown.empty());
 }
 
-TEST_F(Commands, TheWaitCursorShowsWhileWorkingAndNeverOverAMessage) {
+// Each outcome of a press, for both commands: its one message, shown with
+// the user's cursor back though the wait cursor was up while the command
+// worked, how far the command got (opens, requests), the port closed and,
+// for a failed Read, a window untouched. A silent line gets exactly six
+// requests even when a seventh would be answered; a device gone is not
+// retried; an answer to the sixth still counts.
+TEST_F(Commands, EachOutcomeGivesItsMessageAfterTheRightNumberOfRequests) {
     struct Case {
         const char* what;
         const wchar_t* port;
-        uintptr_t openResult;
-        std::deque<uint8_t> results;
-        std::array<uint8_t, 8> reply;
+        DWORD createError, goneError;
+        bool answer;
+        int silentFor;
+        int opens, requests;
+        const std::wstring* writeText;
+        const std::wstring* readText;
     };
     const Case cases[] = {
-        {"no cable", L"", 1, {}, {}},
-        {"port busy", L"COM7", 0, {}, {}},
-        {"link failure", L"COM7", 1, {ExchangePortClosed}, {}},
-        {"silent", L"COM7", 1, {3, 3, 3, 3, 3, 3}, {}},
-        {"EEPROM error", L"COM7", 1, {}, Reply(9, ModeSlave)},
-        {"success", L"COM7", 1, {}, Reply(1, ModeStandalone)},
+        {"no cable", L"", 0, 0, true, 0, 0, 0, &WriteNotFound, &ReadNotFound},
+        {"port busy", L"COM7", ERROR_ACCESS_DENIED, 0, true, 0, 1, 0, &WriteBusy, &ReadBusy},
+        {"device gone", L"COM7", 0, ERROR_DEVICE_REMOVED, true, 0, 1, 0, &WriteLink, &ReadLink},
+        {"silent", L"COM7", 0, 0, true, 6, 1, 6, &WriteSilent, &ReadSilent},
+        {"answer to the sixth", L"COM7", 0, 0, true, 5, 1, 6, &WriteDone, &ReadDone},
+        {"success", L"COM7", 0, 0, true, 0, 1, 1, &WriteDone, &ReadDone},
     };
     const HCURSOR arrow = LoadCursorW(nullptr, IDC_ARROW);
     const HCURSOR cross = LoadCursorW(nullptr, IDC_CROSS);
     for (const Case& c : cases) {
         for (bool read : {false, true}) {
             SCOPED_TRACE(testing::Message() << c.what << (read ? ", Read" : ", Write"));
+            SetWindow(L"1", true);
+            const auto before = Window();
+            line_.opens = 0;
+            line_.writesBegun = 0;
+            line_.createError = c.createError;
+            line_.goneError = c.goneError;
+            line_.silentFor = c.silentFor;
             // Whatever cursor the user had comes back afterwards.
-            const HCURSOR before = read ? cross : arrow;
-            SetCursor(before);
-            Press(read, c.port, c.openResult, c.results, c.reply);
-            ASSERT_EQ(w.waitAtMessage.size(), 1u);
-            EXPECT_FALSE(w.waitAtMessage[0]) << "the box came up under the wait cursor";
-            ASSERT_FALSE(w.waitAtWork.empty());
+            const HCURSOR cursor = read ? cross : arrow;
+            SetCursor(cursor);
+            // The device repeats what the window sends: no EEPROM error.
+            Press(read, c.port);
+            const bool done = c.writeText == &WriteDone;
+            ExpectOneMessage(done ? L"Выполнено" : L"Внимание", read ? *c.readText : *c.writeText,
+                             done ? MB_ICONINFORMATION : MB_ICONERROR);
+            EXPECT_EQ(w.discoveries, 1);
+            EXPECT_EQ(line_.opens, c.opens);
+            EXPECT_EQ(line_.writesBegun, c.requests);
+            EXPECT_TRUE(Window() == before);
+            ASSERT_EQ(w.shown.size(), 1u);
+            EXPECT_EQ(w.shown[0].portOpen, c.opens && !c.createError)
+                << "the port is closed only after the message";
+            EXPECT_GE(w.waitAtWork.size(), 1u + c.requests);
             for (bool wait : w.waitAtWork) {
                 EXPECT_TRUE(wait) << "no wait cursor while the command worked";
             }
-            EXPECT_EQ(GetCursor(), before);
+            EXPECT_EQ(GetCursor(), cursor);
+            line_.createError = line_.goneError = 0;
+            line_.silentFor = 0;
+            line_.queue.clear();
         }
     }
 }
 
-// Each outcome of a press, for both commands: its one message, how far the
-// command got (opens, requests) and, for a failed Read, a window untouched.
-// A silent line gets exactly six requests even when a seventh would succeed;
-// a port that closed is not retried; an answer on the sixth still counts.
-TEST_F(Commands, EachOutcomeGivesItsMessageAfterTheRightNumberOfRequests) {
+// The port as the device needs it, and the request from the window: the
+// list's direction (a greyed one too) and the chosen mode.
+TEST_F(Commands, EachCommandSendsTheWindowsSettings) {
     struct Case {
-        const char* what;
-        const wchar_t* port;
-        uintptr_t openResult;
-        std::deque<uint8_t> results;
-        int opens;
-        size_t requests;
-        const wchar_t* caption;
-        uint32_t style;
-        const std::wstring* writeText;
-        const std::wstring* readText;
-        bool driverHolds = false;
-    };
-    const Case cases[] = {
-        {"no cable", L"", 1, {}, 0, 0, L"Внимание", 16, &WriteNotFound, &ReadNotFound},
-        {"port busy", L"COM7", 0, {}, 1, 0, L"Внимание", 16, &WriteBusy, &ReadBusy},
-        // The open failed while a driver kept a call of ours: not another program.
-        {"driver keeps our call",
-         L"COM7",
-         0,
-         {},
-         1,
-         0,
-         L"Внимание",
-         16,
-         &WriteLink,
-         &ReadLink,
-         true},
-        {"port closed",
-         L"COM7",
-         1,
-         {ExchangePortClosed, ExchangeOk},
-         1,
-         1,
-         L"Внимание",
-         16,
-         &WriteLink,
-         &ReadLink},
-        // A call the driver kept past its cancel: no further try gets through.
-        {"driver keeps the exchange's call",
-         L"COM7",
-         1,
-         {ExchangeTimeout, ExchangeOk},
-         1,
-         1,
-         L"Внимание",
-         16,
-         &WriteLink,
-         &ReadLink,
-         true},
-        {"silent",
-         L"COM7",
-         1,
-         {ExchangeTimeout, ExchangeBadReply, ExchangeBadReply, ExchangeTimeout, ExchangeBadReply,
-          ExchangeTimeout, ExchangeOk},
-         1,
-         6,
-         L"Внимание",
-         16,
-         &WriteSilent,
-         &ReadSilent},
-        {"answer on the sixth",
-         L"COM7",
-         1,
-         {ExchangeBadReply, ExchangeBadReply, ExchangeTimeout, ExchangeBadReply, ExchangeTimeout,
-          ExchangeOk},
-         1,
-         6,
-         L"Выполнено",
-         64,
-         &WriteDone,
-         &ReadDone},
-    };
-    for (const Case& c : cases) {
-        for (bool read : {false, true}) {
-            SCOPED_TRACE(testing::Message() << c.what << (read ? ", Read" : ", Write"));
-            SetWindow(L"1", true);
-            const auto before = Window();
-            // The reply repeats what the window sends, so there is no EEPROM error.
-            Press(read, c.port, c.openResult, c.results, Reply(1, ModeStandalone), c.driverHolds);
-            ExpectOneMessage(c.caption, read ? *c.readText : *c.writeText, c.style);
-            EXPECT_EQ(w.discoveries, 1);
-            EXPECT_EQ(w.opens, c.opens);
-            EXPECT_EQ(w.requests.size(), c.requests);
-            EXPECT_TRUE(Window() == before);
-        }
-    }
-}
-
-TEST_F(Commands, WriteSendsTheWindowsSettings) {
-    struct Case {
+        bool read;
         const wchar_t* direction;
         bool standalone;
-        std::array<uint32_t, 7> request;
+        uint8_t sentDirection, sentMode;
     } cases[] = {
-        {L"1", true, {0, 14, 11, 8, 201, 1, 2}},
-        {L"7", false, {0, 14, 11, 8, 201, 7, 1}},
-        {L"16", false, {0, 14, 11, 8, 201, 16, 1}},
-        {L"16", true, {0, 14, 11, 8, 201, 16, 2}}, // greyed direction still sent
+        {false, L"1", true, 1, 2},   {false, L"7", false, 7, 1}, {false, L"16", false, 16, 1},
+        {false, L"16", true, 16, 2}, {true, L"7", false, 7, 1},  {true, L"12", true, 12, 2},
     };
     for (const auto& c : cases) {
-        w = World{};
+        SCOPED_TRACE(testing::Message() << (c.read ? "Read " : "Write ") << c.sentDirection);
         SetWindow(c.direction, c.standalone);
-        w.reply = Reply(static_cast<uint8_t>(c.request[5]), static_cast<uint8_t>(c.request[6]));
-        WriteCommand(EventTypeClick);
-        ASSERT_EQ(w.requests.size(), 1u) << c.direction;
-        EXPECT_EQ(w.requests[0].bytes, c.request) << c.direction;
-        ExpectOneMessage(L"Выполнено", WriteDone, 64);
+        line_.written.clear();
+        Press(c.read);
+        EXPECT_EQ(line_.written, Request(c.read, c.sentDirection, c.sentMode));
+        ASSERT_EQ(w.shown.size(), 1u);
+        EXPECT_EQ(w.shown[0].text, c.read ? ReadDone : WriteDone);
     }
-}
-
-TEST_F(Commands, ReadSendsTheWindowsSettingsToo) {
-    SetWindow(L"7", false);
-    w.reply = Reply(7, ModeSlave);
-    ReadCommand(EventTypeClick);
-    ASSERT_EQ(w.requests.size(), 1u);
-    std::array<uint32_t, 7> want = {0, 14, 11, 8, 202, 7, 1};
-    EXPECT_EQ(w.requests[0].bytes, want);
+    EXPECT_EQ(line_.path, L"\\\\.\\COM7");
+    EXPECT_EQ(line_.set.BaudRate, 9600u);
+    EXPECT_EQ(line_.set.ByteSize, 8);
+    EXPECT_EQ(line_.set.Parity, EVENPARITY);
+    EXPECT_EQ(line_.set.StopBits, ONESTOPBIT);
+    EXPECT_EQ(line_.set.fOutxCtsFlow, 0u);
+    EXPECT_EQ(line_.set.fOutX, 0u);
+    EXPECT_EQ(line_.setupIn, 255u);
+    EXPECT_EQ(line_.setupOut, 255u);
 }
 
 TEST_F(Commands, WriteReplyThatDiffersIsAnEepromErrorNotRetried) {
     SetWindow(L"5", false);
     for (auto reply : {Reply(6, ModeSlave), Reply(5, ModeStandalone), Reply(0, 0)}) {
-        w = World{};
-        w.reply = reply;
-        WriteCommand(EventTypeClick);
+        line_.reply = reply;
+        line_.writesBegun = 0;
+        Press(false);
         ExpectOneMessage(L"Внимание", L"Ошибка EEPROM", 16);
-        EXPECT_EQ(w.requests.size(), 1u);
+        EXPECT_EQ(line_.writesBegun, 1);
     }
     // Byte 0 of the reply plays no part in the comparison.
-    w = World{};
-    w.reply = Reply(5, ModeSlave, 0xFF);
-    WriteCommand(EventTypeClick);
+    line_.reply = Reply(5, ModeSlave, 0xFF);
+    Press(false);
     ExpectOneMessage(L"Выполнено", WriteDone, 64);
 }
 
@@ -415,11 +299,10 @@ TEST_F(Commands, ReadShowsTheDeviceSettingsAfterTheMessage) {
         {L"2", true, 17, 1, {L"2", 0, 1, true}},
     };
     for (const auto& c : cases) {
-        w = World{};
         SetWindow(c.startDirection, c.startStandalone);
         auto before = Window();
-        w.reply = Reply(c.replyDirection, c.replyMode);
-        ReadCommand(EventTypeClick);
+        line_.reply = Reply(c.replyDirection, c.replyMode);
+        Press(true);
         ExpectOneMessage(L"Выполнено", ReadDone, 64);
         // While the message was up the window was still as before.
         EXPECT_EQ(w.shown[0].direction, before.direction);
@@ -430,25 +313,22 @@ TEST_F(Commands, ReadShowsTheDeviceSettingsAfterTheMessage) {
     }
 }
 
-TEST_F(Commands, PortIsClosedOnlyAfterTheMessageAndReopenedOnTheNextPress) {
-    w.reply = Reply(1, ModeStandalone);
-    WriteCommand(EventTypeClick);
-    EXPECT_TRUE(w.openAtMessage);
-    EXPECT_FALSE(w.open);
-    WriteCommand(EventTypeClick);
-    ReadCommand(EventTypeClick);
-    EXPECT_EQ(w.discoveries, 3);
-    EXPECT_EQ(w.opens, 3);
-    EXPECT_EQ(w.closes, 3);
-    EXPECT_EQ(w.shown.size(), 3u);
+TEST_F(Commands, EachPressOpensThePortAndClosesItAfterTheMessage) {
+    Press(false);
+    Press(false);
+    Press(true);
+    EXPECT_EQ(line_.opens, 3);
+    EXPECT_EQ(line_.closed.size(), 3u);
 }
 
 TEST_F(Commands, PortLeftOpenIsClosedBeforeTheNewOpen) {
-    w.open = true; // as if an earlier run had left it
-    w.reply = Reply(1, ModeStandalone);
-    WriteCommand(EventTypeClick);
-    EXPECT_EQ(w.closes, 2);
-    EXPECT_EQ(w.opens, 1);
+    // As if an earlier run had left it open.
+    const uintptr_t left = SerialOpen(0, L"COM7", 9600, EVENPARITY, 8, 1.0, 0, 255, 255);
+    ASSERT_NE(left, 0u);
+    Press(false);
+    ASSERT_EQ(line_.closed.size(), 2u);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(line_.closed[0]), left);
+    EXPECT_EQ(line_.opens, 2);
 }
 
 // The real port table and exchange over a driver that a wedged cable holds
@@ -458,7 +338,6 @@ TEST_F(Commands, PortLeftOpenIsClosedBeforeTheNewOpen) {
 // told at once and the driver is not asked again; once it lets go, every
 // handle it gave is closed and the next press works.
 TEST_F(Commands, AWedgedLineGetsItsMessageInTimeAndTheNextPressWorks) {
-    using standin::Stall;
     struct Case {
         const char* what;
         bool open, setState, close;
@@ -467,7 +346,6 @@ TEST_F(Commands, AWedgedLineGetsItsMessageInTimeAndTheNextPressWorks) {
         bool kept; // the driver still holds a call of ours after the press
     };
     const Case cases[] = {
-        {"healthy", false, false, false, Stall::None, Stall::None, &WriteDone, false},
         {"open", true, false, false, Stall::None, Stall::None, &WriteLink, true},
         {"line settings", false, true, false, Stall::None, Stall::None, &WriteLink, true},
         {"first write", false, false, false, Stall::IgnoresCancel, Stall::None, &WriteLink, true},
@@ -477,21 +355,17 @@ TEST_F(Commands, AWedgedLineGetsItsMessageInTimeAndTheNextPressWorks) {
         {"first read", false, false, false, Stall::None, Stall::IgnoresCancel, &WriteLink, true},
         {"close", false, false, true, Stall::None, Stall::None, &WriteDone, true},
     };
-    standin::FakeLine line;
-    ASSERT_TRUE(standin::StandInBegin(line));
-    CommandLink = {FakeFind,      SerialIsOpen, SerialClose,      SerialOpen,
-                   ExchangeFrame, FakeShow,     SerialDriverHolds};
-    const uintptr_t firstHandle = line.nextHandle;
+    const uintptr_t firstHandle = line_.nextHandle;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         for (bool stuck : {true, false}) {
             w = World{};
-            ResetEvent(line.released);
-            line.blockOpen = stuck && c.open;
-            line.blockSetState = stuck && c.setState;
-            line.blockClose = stuck && c.close;
-            line.writeStall = stuck ? c.write : Stall::None;
-            line.readStall = stuck ? c.read : Stall::None;
+            ResetEvent(line_.released);
+            line_.blockOpen = stuck && c.open;
+            line_.blockSetState = stuck && c.setState;
+            line_.blockClose = stuck && c.close;
+            line_.writeStall = stuck ? c.write : Stall::None;
+            line_.readStall = stuck ? c.read : Stall::None;
             const uint64_t pressed = LinkMicroseconds();
             WriteCommand(EventTypeClick);
             const uint64_t back = LinkMicroseconds();
@@ -514,28 +388,28 @@ TEST_F(Commands, AWedgedLineGetsItsMessageInTimeAndTheNextPressWorks) {
             }
             if (stuck && c.kept) {
                 w = World{};
-                line.path.clear();
+                line_.path.clear();
                 EXPECT_LT(standin::Took([] { WriteCommand(EventTypeClick); }), 100.0);
                 ASSERT_EQ(w.shown.size(), 1u);
                 EXPECT_EQ(w.shown[0].text, WriteLink);
-                EXPECT_TRUE(line.path.empty()) << "a driver that keeps a call was asked again";
+                EXPECT_TRUE(line_.path.empty()) << "a driver that keeps a call was asked again";
             }
             // The driver lets go.
-            line.blockOpen = line.blockSetState = line.blockClose = false;
-            line.writeStall = line.readStall = Stall::None;
+            line_.blockOpen = line_.blockSetState = line_.blockClose = false;
+            line_.writeStall = line_.readStall = Stall::None;
             standin::CompleteHeld();
             for (int i = 0; i < 100 && SerialDriverHolds(); ++i) {
                 Sleep(10);
             }
-            EXPECT_EQ(line.closed.size(), line.nextHandle - firstHandle)
+            EXPECT_EQ(line_.closed.size(), line_.nextHandle - firstHandle)
                 << "a handle the driver gave was not closed";
+            EXPECT_EQ(standin::LiveEvents(), 0) << "a call's event is still open";
             {
                 CriticalSectionLock hold(standin::gQueueLock);
-                line.queue.clear();
+                line_.queue.clear();
             }
         }
     }
-    standin::StandInEnd(line);
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "link/frame.h"
 #include "link/serial_port.h"
 #include "link/worker.h"
+#include "link/worker_calls.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -13,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -106,7 +108,7 @@ class Link : public ::testing::Test {
   protected:
     // The port is opened once for the suite: under Wine a pty-backed port
     // refuses a second SetCommState that changes the RTS control (error 87),
-    // so a reopen fails there; the tests that close port 0 come last.
+    // so a reopen fails there.
     static void SetUpTestSuite() {
         ASSERT_TRUE(SerialTableCreate());
         ASSERT_TRUE(WorkerRegistryCreate());
@@ -129,94 +131,66 @@ const Frame kRead1Standalone = {0x00, 0x0E, 0x0B, 0x08, 0xCA, 0x01, 0x02, 0xEE};
 const Frame kReply16Slave = {0x00, 0x0B, 0x0E, 0x08, 0xCB, 0x10, 0x01, 0xFD};
 const Frame kReply1Standalone = {0x00, 0x0B, 0x0E, 0x08, 0xCB, 0x01, 0x02, 0xEF};
 
-TEST_F(Link, WorkedRequestsGoOnTheWireAndRepliesAreAccepted) {
-    EXPECT_EQ(Write(16, 1), ExchangeOk);
-    EXPECT_EQ(Tx(), kWrite16Slave);
-    EXPECT_EQ(Rx(), kReply16Slave);
-    // The device answers a read with what it stores, not what was asked.
-    EXPECT_EQ(Read(1, 2), ExchangeOk);
-    EXPECT_EQ(Tx(), kRead1Standalone);
-    EXPECT_EQ(Rx(), kReply16Slave);
-    EXPECT_EQ(Write(1, 2), ExchangeOk);
-    EXPECT_EQ(Rx(), kReply1Standalone);
-    std::vector<uint8_t> wire = BytesReceived();
-    EXPECT_TRUE(Contains(wire, kWrite16Slave));
-    EXPECT_TRUE(Contains(wire, kRead1Standalone));
-    EXPECT_TRUE(Contains(wire, kWrite1Standalone));
-}
-
-TEST_F(Link, SilentDeviceIsABadReplyNotATimeout) {
-    SetFaults("--silent");
-    std::memset(RxFrame, 0x77, FrameSize);
-    DWORD start = GetTickCount();
-    EXPECT_EQ(Write(1, 2), ExchangeBadReply);
-    DWORD took = GetTickCount() - start;
-    EXPECT_EQ(Rx(), Frame{});
-    // The reader's 30 polls end well before its 500 ms limit (figures are
-    // in bench/exchange; this only tells a timeout from a finished poll).
-    EXPECT_LT(took, 500u);
-    EXPECT_GE(took, 250u);
-}
-
-TEST_F(Link, WrongChecksumAndEchoAreRejected) {
-    SetFaults("--bad-checksum");
-    EXPECT_EQ(Write(1, 2), ExchangeBadReply);
-    SetFaults("--echo");
-    EXPECT_EQ(Write(1, 2), ExchangeBadReply);
-    EXPECT_EQ(Rx(), kWrite1Standalone);
-}
-
-TEST_F(Link, LateReplyIsFlushedBeforeTheNextRequest) {
-    SetFaults("--delay-ms 400");
-    EXPECT_EQ(Write(16, 1), ExchangeBadReply);
-    Sleep(400); // the late reply is now waiting in the input queue
-    SetFaults("");
-    EXPECT_EQ(Write(1, 2), ExchangeOk);
-    EXPECT_EQ(Rx(), kReply1Standalone); // read from the start of the new reply
-}
-
-TEST_F(Link, AReplyLateInThePollingWindowIsTaken) {
-    // Answered some 250 ms after the request: the reader is near the end of
-    // its 30 polls, still inside its limit.
-    SetFaults("--delay-ms 250");
-    EXPECT_EQ(Write(16, 1), ExchangeOk);
-    EXPECT_EQ(Rx(), kReply16Slave);
-}
-
-TEST_F(Link, ShortReplyIsPaddedWithZerosAndRejected) {
-    SetFaults("--short 5");
-    EXPECT_EQ(Write(1, 2), ExchangeBadReply);
-    EXPECT_EQ(Rx(), (Frame{0x00, 0x0B, 0x0E, 0x08, 0xCB, 0x00, 0x00, 0x00}));
-}
-
-TEST_F(Link, TwelveWaitingBytesGiveTheFirstEight) {
-    SetFaults("--extra 4");
-    EXPECT_EQ(Write(1, 2), ExchangeOk);
-    EXPECT_EQ(Rx(), kReply1Standalone);
-    SetFaults("");
-    EXPECT_EQ(Write(1, 2), ExchangeOk); // the extra bytes do not linger
-    EXPECT_EQ(Rx(), kReply1Standalone);
-}
-
-// 4000 bytes of garbage come before the reply: the first eight waiting bytes
-// are garbage, so the reply is refused; the flush of the next exchange then
-// clears the rest, and that one works.
-TEST_F(Link, AFloodBreaksNothing) {
-    SetFaults("--flood 4000");
-    EXPECT_EQ(Write(1, 2), ExchangeBadReply);
-    Sleep(300);
-    SetFaults("");
-    EXPECT_EQ(Write(16, 1), ExchangeOk);
-    EXPECT_EQ(Rx(), kReply16Slave);
-}
-
-TEST_F(Link, ExchangesInARowSweepEndedWorkers) {
-    for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(Write(1, 2), ExchangeOk) << i;
-        // The writer was swept when the reader started; only the last
-        // reader is left until the next start.
-        EXPECT_EQ(RegisteredWorkers(), 1u) << i;
+// One exchange per row over the real port calls, in order (the device
+// keeps what a write stored), against the simulator's fault of the row;
+// RxFrame is spoiled before each. A row with a second step clears the fault
+// and exchanges the other request, which must get its own reply: whatever
+// the fault left waiting on the line was flushed or read.
+TEST_F(Link, EachLineGivesItsResultAndReply) {
+    struct Row {
+        const char* what;
+        const char* faults;
+        bool read;
+        uint32_t direction, mode;
+        uint8_t result;
+        std::optional<Frame> rx; // none: garbage
+        DWORD wait = 0;          // ms before the second step
+        bool second = false;
+    };
+    const Row rows[] = {
+        {"the worked write goes on the wire and its reply is accepted", "", false, 16, 1,
+         ExchangeOk, kReply16Slave},
+        {"a read gets what the device stores, not what was asked", "", true, 1, 2, ExchangeOk,
+         kReply16Slave},
+        {"a silent device is a bad reply with RxFrame cleared, not a timeout", "--silent", false, 1,
+         2, ExchangeBadReply, Frame{}},
+        {"an echo of the request is refused", "--echo", false, 1, 2, ExchangeBadReply,
+         kWrite1Standalone},
+        {"a reply some 250 ms late, near the last poll, is taken", "--delay-ms 250", false, 16, 1,
+         ExchangeOk, kReply16Slave},
+        {"a short reply is padded with zeros and refused", "--short 5", false, 1, 2,
+         ExchangeBadReply, Frame{0x00, 0x0B, 0x0E, 0x08, 0xCB, 0x00, 0x00, 0x00}},
+        {"of 12 waiting bytes the first eight are the reply, the rest are read too", "--extra 4",
+         false, 1, 2, ExchangeOk, kReply1Standalone, 0, true},
+        {"a reply after the polls is flushed before the next request", "--delay-ms 400", false, 16,
+         1, ExchangeBadReply, Frame{}, 400, true},
+        {"4000 bytes before the reply: refused, then flushed", "--flood 4000", false, 1, 2,
+         ExchangeBadReply, std::nullopt, 300, true},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        SetFaults(r.faults);
+        std::memset(RxFrame, 0x77, FrameSize);
+        EXPECT_EQ(r.read ? Read(r.direction, r.mode) : Write(r.direction, r.mode), r.result);
+        if (r.rx) {
+            EXPECT_EQ(Rx(), *r.rx);
+        }
+        EXPECT_TRUE(Contains(BytesReceived(), Tx())) << "the request is not on the wire";
+        if (r.second) {
+            Sleep(r.wait);
+            SetFaults("");
+            const bool sixteen = r.direction != 16;
+            EXPECT_EQ(sixteen ? Write(16, 1) : Write(1, 2), ExchangeOk);
+            EXPECT_EQ(Rx(), sixteen ? kReply16Slave : kReply1Standalone);
+        }
     }
+}
+
+// The 1 ms timer is asked of winmm itself (the unit tests put their own
+// clock in its place).
+TEST_F(Link, TheTimerIsAskedOfTheSystemsWinmm) {
+    EXPECT_EQ(WorkerSystem.timeBeginPeriod(1), static_cast<MMRESULT>(TIMERR_NOERROR));
+    EXPECT_NE(GetModuleHandleW(L"winmm.dll"), nullptr);
 }
 
 TEST_F(Link, PortsThatCannotOpenReturnZeroAndChangeNoSlot) {
@@ -240,51 +214,6 @@ TEST_F(Link, ClosedPortsCountReadAndWriteNothing) {
     EXPECT_EQ(buffer[0], 1);
     EXPECT_EQ(SerialRead(0, buffer, 0), 0u); // a count of 0 returns at once
     EXPECT_TRUE(SerialIsOpen(0));
-}
-
-// The tests below close port 0, so they come last.
-TEST_F(Link, ALongNameIsCutTo59Characters) {
-    // Trailing dots fall away when the path is resolved, so the first 59
-    // characters name the simulator's port and any 60th character spoils it.
-    std::wstring port = Widen(Env("TUMARK_SIM_PORT"));
-    std::wstring cut = port + std::wstring(59 - port.size(), L'.');
-    std::wstring uncut = port + std::wstring(40, L'.') + L"X";
-    EXPECT_EQ(SerialOpen(1, uncut.c_str(), 9600, 2, 8, 1.0, 0, 255, 255), 0u);
-    SerialClose(0);
-    Sleep(200); // the simulator puts the line back as it was made
-    gOpened = SerialOpen(0, (cut + L"XYZ").c_str(), 9600, 2, 8, 1.0, 0, 255, 255);
-    ASSERT_NE(gOpened, 0u);
-    EXPECT_EQ(Write(1, 2), ExchangeOk);
-    EXPECT_EQ(Rx(), kReply1Standalone);
-}
-
-// Shutdown forgets every worker and really closes every port's handle, not
-// only its slot in the table.
-TEST_F(Link, ShutdownReleasesWorkersAndPorts) {
-    EXPECT_EQ(Write(1, 2), ExchangeOk);
-    ASSERT_GT(RegisteredWorkers(), 0u);
-    const HANDLE port = reinterpret_cast<HANDLE>(gOpened);
-    DWORD flags = 0;
-    ASSERT_TRUE(GetHandleInformation(port, &flags));
-    CloseAllWorkers();
-    EXPECT_EQ(RegisteredWorkers(), 0u);
-    SerialCloseAll();
-    EXPECT_FALSE(SerialIsOpen(0));
-    EXPECT_FALSE(GetHandleInformation(port, &flags)) << "the port's handle is still open";
-}
-
-TEST_F(Link, PortClosedRebuildsTxFrameAndLeavesRxFrame) {
-    SerialClose(0);
-    EXPECT_EQ(SerialInputCount(0), 0u);
-    std::memset(RxFrame, 0x5A, FrameSize);
-    std::memset(TxFrame, 0x33, FrameSize);
-    uint32_t workers = RegisteredWorkers();
-    EXPECT_EQ(Write(1, 2), ExchangePortClosed);
-    EXPECT_EQ(Tx(), kWrite1Standalone);
-    Frame untouched;
-    untouched.fill(0x5A);
-    EXPECT_EQ(Rx(), untouched);
-    EXPECT_EQ(RegisteredWorkers(), workers); // no thread was started
 }
 
 } // namespace

@@ -12,34 +12,51 @@ namespace standin {
 FakeLine* gLine;
 CRITICAL_SECTION gQueueLock;
 
-bool Overlapped() {
-    return (gLine->flags & FILE_FLAG_OVERLAPPED) != 0;
+namespace {
+
+// Windows' timer, for the whole process as on Windows: its default tick, or
+// the finest resolution the program has asked for, never coarser after.
+constexpr uint64_t DefaultTick = 15625; // us
+std::atomic<uint64_t> gTick{DefaultTick};
+std::atomic<uint64_t> gPaused{0};
+
+// The handles the stand-ins gave, under gQueueLock; process-wide, since a
+// worker's handle may be closed in a later test.
+std::vector<HANDLE> gThreads, gEvents;
+
+bool Forget(std::vector<HANDLE>& live, HANDLE h) {
+    for (auto it = live.begin(); it != live.end(); ++it) {
+        if (*it == h) {
+            live.erase(it);
+            return true;
+        }
+    }
+    return false;
 }
 
-// Holds the synchronous handle's lock for one call.
-class Serialised {
-  public:
-    Serialised() {
-        if (Overlapped()) {
-            return;
-        }
-        held_ = WaitForSingleObject(gLine->ioLock, 2000) == WAIT_OBJECT_0;
-    }
-    ~Serialised() {
-        if (held_) {
-            ReleaseSemaphore(gLine->ioLock, 1, nullptr);
-        }
-    }
-    bool Hung() const { return !Overlapped() && !held_; }
+} // namespace
 
-  private:
-    bool held_ = false;
-};
+uint64_t PausedMicroseconds() {
+    return gPaused.load();
+}
+
+int LiveThreads() {
+    CriticalSectionLock hold(gQueueLock);
+    return static_cast<int>(gThreads.size());
+}
+
+int LiveEvents() {
+    CriticalSectionLock hold(gQueueLock);
+    return static_cast<int>(gEvents.size());
+}
 
 void LogCall(CallKind kind) {
     ++gLine->calls;
+    if (gLine->onGuiCall && kind != CallKind::Write && GetCurrentThreadId() == gLine->guiThread) {
+        gLine->onGuiCall();
+    }
     CriticalSectionLock hold(gQueueLock);
-    gLine->log.push_back({kind, GetCurrentThreadId(), LinkMicroseconds()});
+    gLine->log.push_back({kind, GetCurrentThreadId(), gPaused.load()});
 }
 
 // True when p lies in the calling thread's stack: the one reservation that
@@ -66,15 +83,12 @@ BOOL Complete(OVERLAPPED* ov, DWORD moved, LPDWORD out) {
     return TRUE;
 }
 
-// A call that the driver does not complete now. On a synchronous handle the
-// caller's thread stays in it until the test releases it; on an overlapped
-// one the call is pending and the caller goes on.
+// A call that the driver does not complete now: it is pending and the
+// caller goes on. Only a call given an OVERLAPPED can be (the port opens
+// for overlapped I/O only: the open's own test sees to that).
 BOOL Hold(HANDLE h, CallKind kind, Stall stall, OVERLAPPED* ov, void* buffer, DWORD count) {
-    if (!Overlapped() || !ov) {
-        ++gLine->syncKept;
-        WaitForSingleObject(gLine->released, INFINITE);
-        --gLine->syncKept;
-        SetLastError(ERROR_OPERATION_ABORTED);
+    if (!ov) {
+        SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
     if (OnCallersStack(buffer) || OnCallersStack(ov)) {
@@ -136,19 +150,19 @@ void CompleteHeld() {
             SerialStatus status = {};
             status.bytesInQueue = FrameSize;
             std::memcpy(c.buffer, &status, sizeof(status));
+        } else {
+            // An overlapped write's bytes are read from the buffer it was
+            // given when the driver sends them, which is now.
+            CriticalSectionLock hold(gQueueLock);
+            gLine->written.assign(c.buffer, c.buffer + c.count);
         }
         EndHeld(c, 0, moved);
     }
-    // On a synchronous handle: the threads in a held call leave it; one
-    // ended inside it gives the handle's lock back only now. A kept open,
-    // setting or close goes on.
+    // A kept open, setting or close goes on.
     SetEvent(gLine->released);
     Sleep(20);
     for (int i = 0; i < 200 && gLine->kernelKept > 0; ++i) {
         Sleep(5);
-    }
-    if (gLine->syncKept.exchange(0) > 0) {
-        ReleaseSemaphore(gLine->ioLock, 1, nullptr);
     }
 }
 
@@ -185,6 +199,7 @@ void KeepIf(bool block) {
 
 HANDLE WINAPI FakeCreateFile(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES,
                              DWORD disposition, DWORD flags, HANDLE) {
+    ++gLine->opens;
     gLine->path = path;
     gLine->access = access;
     gLine->share = share;
@@ -196,7 +211,7 @@ HANDLE WINAPI FakeCreateFile(LPCWSTR path, DWORD access, DWORD share, LPSECURITY
         // A call the driver still holds keeps the port open, even after its
         // handle was closed: Windows refuses a second open of a port.
         CriticalSectionLock hold(gQueueLock);
-        busy = !gLine->held.empty() || gLine->syncKept > 0;
+        busy = !gLine->held.empty();
     }
     if (gLine->createError || busy) {
         SetLastError(busy ? ERROR_ACCESS_DENIED : gLine->createError);
@@ -280,19 +295,21 @@ DWORD WINAPI EndAtTimeout(LPVOID parameter) {
 // The driver's status request, the one ClearCommError makes.
 BOOL WINAPI FakeDeviceIoControl(HANDLE h, DWORD code, LPVOID, DWORD, LPVOID out, DWORD outSize,
                                 LPDWORD returned, LPOVERLAPPED ov) {
-    Serialised call;
     LogCall(CallKind::Count);
     ++gLine->counts;
     if (code != SerialGetCommStatus || outSize < sizeof(SerialStatus)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    if (gLine->countFails || call.Hung()) {
+    if (gLine->countFails) {
         SetLastError(ERROR_GEN_FAILURE);
         return FALSE;
     }
     if (Gone(CallKind::Count)) {
         return FALSE;
+    }
+    if (gLine->guiStall != Stall::None && GetCurrentThreadId() == gLine->guiThread) {
+        return Hold(h, CallKind::Count, gLine->guiStall, ov, out, outSize);
     }
     if (gLine->countStall != Stall::None && gLine->writesBegun > 0) {
         return Hold(h, CallKind::Count, gLine->countStall, ov, out, outSize);
@@ -311,14 +328,12 @@ BOOL WINAPI FakeDeviceIoControl(HANDLE h, DWORD code, LPVOID, DWORD, LPVOID out,
 }
 
 BOOL WINAPI FakeReadFile(HANDLE h, LPVOID buffer, DWORD count, LPDWORD got, LPOVERLAPPED ov) {
-    Serialised call;
     LogCall(CallKind::Read);
-    if (call.Hung()) {
-        SetLastError(ERROR_GEN_FAILURE);
-        return FALSE;
-    }
     if (Gone(CallKind::Read)) {
         return FALSE;
+    }
+    if (gLine->guiStall != Stall::None && GetCurrentThreadId() == gLine->guiThread) {
+        return Hold(h, CallKind::Read, gLine->guiStall, ov, buffer, count);
     }
     if (gLine->readStall != Stall::None) {
         return Hold(h, CallKind::Read, gLine->readStall, ov, buffer, count);
@@ -347,13 +362,8 @@ BOOL WINAPI FakeReadFile(HANDLE h, LPVOID buffer, DWORD count, LPDWORD got, LPOV
 }
 
 BOOL WINAPI FakeWriteFile(HANDLE h, LPCVOID buffer, DWORD count, LPDWORD put, LPOVERLAPPED ov) {
-    Serialised call;
     LogCall(CallKind::Write);
     ++gLine->writesBegun;
-    if (call.Hung()) {
-        SetLastError(ERROR_GEN_FAILURE);
-        return FALSE;
-    }
     if (Gone(CallKind::Write)) {
         return FALSE;
     }
@@ -379,11 +389,14 @@ BOOL WINAPI FakeWriteFile(HANDLE h, LPCVOID buffer, DWORD count, LPDWORD put, LP
     {
         CriticalSectionLock hold(gQueueLock);
         gLine->written.assign(bytes, bytes + count);
-        if (gLine->answer && count == FrameSize) {
-            uint8_t reply[FrameSize];
-            BuildFrame(reply, 0, HostAddress, DeviceAddress, FrameFixed, CmdReply,
+        if (gLine->answer && count == FrameSize && gLine->writesBegun > gLine->silentFor) {
+            Frame reply;
+            BuildFrame(reply.data(), 0, HostAddress, DeviceAddress, FrameFixed, CmdReply,
                        bytes[ByteDirection], bytes[ByteMode]);
-            gLine->queue.insert(gLine->queue.end(), reply, reply + FrameSize);
+            if (gLine->reply) {
+                reply = *gLine->reply;
+            }
+            gLine->queue.insert(gLine->queue.end(), reply.begin(), reply.end());
         }
     }
     return Complete(ov, count, put);
@@ -398,9 +411,27 @@ BOOL WINAPI FakeCancelIoEx(HANDLE h, LPOVERLAPPED ov) {
     return FALSE;
 }
 
+HANDLE WINAPI FakeCreateEvent(LPSECURITY_ATTRIBUTES security, BOOL manual, BOOL initial,
+                              LPCWSTR name) {
+    HANDLE event = CreateEventW(security, manual, initial, name);
+    if (event) {
+        CriticalSectionLock hold(gQueueLock);
+        gEvents.push_back(event);
+    }
+    return event;
+}
+
+// A call's event or a port's handle, as the link closes both.
 BOOL WINAPI FakeCloseHandle(HANDLE h) {
+    bool event = false;
+    {
+        CriticalSectionLock hold(gQueueLock);
+        event = Forget(gEvents, h);
+    }
+    if (event) {
+        return CloseHandle(h);
+    }
     KeepIf(gLine->blockClose);
-    Serialised call;
     gLine->closed.push_back(h);
     CancelHeld(h, nullptr); // the close cancels what is pending on the handle
     return TRUE;
@@ -414,14 +445,49 @@ HANDLE WINAPI FakeCreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stack,
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
-    return CreateThread(security, stack, procedure, parameter, flags, id);
+    HANDLE thread = CreateThread(security, stack, procedure, parameter, flags, id);
+    if (thread) {
+        CriticalSectionLock hold(gQueueLock);
+        gThreads.push_back(thread);
+    }
+    return thread;
+}
+
+BOOL WINAPI FakeCloseThread(HANDLE h) {
+    {
+        CriticalSectionLock hold(gQueueLock);
+        Forget(gThreads, h);
+    }
+    return CloseHandle(h);
+}
+
+// Windows' Sleep: to the end of the tick in which the time is up, on the
+// stand-in's clock; the real thread only gives up the rest of its slice.
+void WINAPI FakeSleep(DWORD milliseconds) {
+    const uint64_t tick = gTick.load();
+    gPaused += (milliseconds * uint64_t{1000} + tick - 1) / tick * tick;
+    Sleep(0);
+}
+
+// A finer resolution holds from now on; none coarser than the tick.
+MMRESULT WINAPI FakeTimeBeginPeriod(UINT milliseconds) {
+    if (milliseconds == 0) {
+        return TIMERR_NOCANDO;
+    }
+    const uint64_t asked = milliseconds * uint64_t{1000};
+    if (asked < gTick.load()) {
+        gTick = asked;
+    }
+    return TIMERR_NOERROR;
 }
 
 const SerialSystemCalls Fakes = {
-    FakeCreateFile,      FakeSetupComm, FakeGetCommState, FakeSetCommState, FakeSetCommTimeouts,
-    FakeDeviceIoControl, FakeReadFile,  FakeWriteFile,    FakeCancelIoEx,   FakeCloseHandle,
+    FakeCreateFile,      FakeSetupComm,       FakeGetCommState, FakeSetCommState,
+    FakeSetCommTimeouts, FakeDeviceIoControl, FakeReadFile,     FakeWriteFile,
+    FakeCancelIoEx,      FakeCreateEvent,     FakeCloseHandle,
 };
-const WorkerSystemCalls WorkerFakes = {FakeCreateThread};
+const WorkerSystemCalls WorkerFakes = {FakeCreateThread, FakeCloseThread, FakeSleep,
+                                       FakeTimeBeginPeriod};
 
 namespace {
 SerialSystemCalls gSavedSerial;
@@ -438,11 +504,11 @@ bool StandInBegin(FakeLine& line) {
     gSavedWorker = WorkerSystem;
     line.driver = DriverSettings();
     line.released = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    line.ioLock = CreateSemaphoreW(nullptr, 1, 1, nullptr);
+    line.guiThread = GetCurrentThreadId();
     gLine = &line;
     SerialSystem = Fakes;
     WorkerSystem = WorkerFakes;
-    return line.released && line.ioLock;
+    return line.released != nullptr;
 }
 
 void StandInEnd(FakeLine& line) {
@@ -452,7 +518,6 @@ void StandInEnd(FakeLine& line) {
     SerialSystem = gSavedSerial;
     WorkerSystem = gSavedWorker;
     CloseHandle(line.released);
-    CloseHandle(line.ioLock);
 }
 
 DWORD WINAPI AskIsOpen(LPVOID) {

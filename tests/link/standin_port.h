@@ -1,11 +1,13 @@
 // A stand-in for the Win32 communications and thread calls under the port
-// table, modelled on Windows' serial driver: calls on a synchronous handle
-// run one at a time and keep their thread, overlapped calls do not wait for
-// each other, a driver may honour a cancel or ignore it and complete the
+// table, modelled on Windows' serial driver: overlapped calls do not wait
+// for each other, a driver may honour a cancel or ignore it and complete the
 // call late or never, kernel32's open, settings and close may be kept for
 // as long as the test likes, and the line settings are refused where Windows
-// refuses them. Wine shows none of this. The test thread and the link's
-// workers both call it.
+// refuses them. Its clock models Windows' timer: a pause lasts whole ticks
+// of 15.625 ms until the program asks for the 1 ms timer, and reads the same
+// however busy the machine is. It counts the thread handles and events it
+// gives and those closed. Wine shows none of this. The test thread and the
+// link's workers both call it.
 #pragma once
 
 #include <windows.h>
@@ -14,6 +16,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -55,7 +58,7 @@ struct HeldCall {
 struct LoggedCall {
     CallKind kind;
     DWORD thread;
-    uint64_t at; // LinkMicroseconds()
+    uint64_t at; // PausedMicroseconds()
 };
 
 // One simulated line and driver; the stand-ins below read and change it.
@@ -90,10 +93,18 @@ struct FakeLine {
     Stall countStall = Stall::None; // from the first count after a write
     Stall writeStall = Stall::None;
     Stall readStall = Stall::None;
+    Stall guiStall = Stall::None; // every count and read of the thread that began the stand-in
+    DWORD guiThread = 0;
     bool answer = true; // queue a reply to every write
+    int silentFor = 0;  // but to none of the first this many
+    // The reply, whatever was asked; none: the device stores and repeats
+    // the request's direction and mode.
+    std::optional<Frame> reply;
     std::vector<uint8_t> queue;
     std::vector<uint8_t> written;
-    std::atomic<int> calls{0}; // every count, read and write
+    std::atomic<int> opens{0};     // CreateFile calls
+    void (*onGuiCall)() = nullptr; // at each count and read of guiThread
+    std::atomic<int> calls{0};     // every count, read and write
     std::atomic<int> counts{0};
     std::atomic<int> writesBegun{0};
     std::atomic<DWORD> largestRead{0};
@@ -101,14 +112,9 @@ struct FakeLine {
     std::vector<LoggedCall> log;   // under gQueueLock
     std::atomic<int> onStack{0};   // overlapped calls with memory on the caller's stack
     std::atomic<int> corrupted{0}; // held calls whose memory was not left to the driver
-    // A synchronous handle: one call at a time (a semaphore stands for the
-    // file object's lock, which a thread ended inside a call keeps), and a
-    // held call keeps its thread until the test releases it. A wait of 2 s
-    // for the lock stands for the hang it would be on Windows; the call then
-    // fails. A held call keeps the port open, as on an overlapped handle.
-    HANDLE ioLock = nullptr;
+    // Set when the test lets every kept open, setting and close go. A held
+    // call keeps the port open, even after its handle was closed.
     HANDLE released = nullptr;
-    std::atomic<int> syncKept{0}; // threads in a held call, alive or ended there
     // threads
     int failThreadAt = 0; // the nth thread asked for is refused; 0: none
     std::atomic<int> threadsAsked{0};
@@ -128,6 +134,14 @@ extern const WorkerSystemCalls WorkerFakes;
 // its events cannot be made), and the system's back, every held call ended.
 bool StandInBegin(FakeLine& line);
 void StandInEnd(FakeLine& line);
+// Microseconds that the program's pauses have lasted on the stand-in's
+// clock, which nothing else moves: each pause as long as Windows makes it
+// at the timer resolution the program has asked for (at first the default
+// tick). A pause takes no real time.
+uint64_t PausedMicroseconds();
+// Thread handles and call events the stand-ins gave that are not closed yet.
+int LiveThreads();
+int LiveEvents();
 // Completes every held call as the driver would, late, and lets every kept
 // open, setting, close and synchronous call go.
 void CompleteHeld();
