@@ -69,8 +69,8 @@ bool OnCallersStack(const void* p) {
            mine.AllocationBase == theirs.AllocationBase;
 }
 
-// A call that completes at once: on an overlapped handle (and on a
-// synchronous one given an OVERLAPPED) its status block and event too.
+// A call that completes at once: given an OVERLAPPED, its status block and
+// event too.
 BOOL Complete(OVERLAPPED* ov, DWORD moved, LPDWORD out) {
     if (ov) {
         ov->Internal = 0;

@@ -143,7 +143,7 @@ uint64_t PausedMicroseconds();
 int LiveThreads();
 int LiveEvents();
 // Completes every held call as the driver would, late, and lets every kept
-// open, setting, close and synchronous call go.
+// open, setting and close go.
 void CompleteHeld();
 // True when the port table answers another thread within a second.
 bool TableAnswers();
