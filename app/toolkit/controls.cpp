@@ -37,6 +37,22 @@ constexpr LONG AutoOptionBits = BS_AUTORADIOBUTTON;
 
 int gThemed = -1; // -1 until the first list asks
 
+// A frame paints itself where the system would cut its caption. Without
+// visual styles the system also repaints a frame at once, not through
+// WM_PAINT, when it is enabled or disabled or its keyboard cues change: it
+// is painted again after.
+LRESULT FrameProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, WNDPROC previous) {
+    if ((msg == WM_PAINT || (msg == WM_PRINTCLIENT && wParam)) &&
+        PaintFrame(hwnd, reinterpret_cast<HDC>(wParam))) {
+        return 0;
+    }
+    const LRESULT result = CallWindowProcW(previous, hwnd, msg, wParam, lParam);
+    if (msg == WM_ENABLE || msg == WM_UPDATEUISTATE) {
+        InvalidateRect(hwnd, nullptr, FALSE);
+    }
+    return result;
+}
+
 // Every control is subclassed so that its entry and property go when it does.
 LRESULT CALLBACK ControlProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     uint32_t id = static_cast<uint32_t>(GetWindowLongW(hwnd, GWL_ID));
@@ -51,6 +67,9 @@ LRESULT CALLBACK ControlProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) 
     }
     if (!previous) {
         return DefWindowProcW(hwnd, msg, wParam, lParam);
+    }
+    if (gadget->kind == Kind::Frame) {
+        return FrameProc(hwnd, msg, wParam, lParam, previous);
     }
     return CallWindowProcW(previous, hwnd, msg, wParam, lParam);
 }
@@ -172,17 +191,7 @@ uint32_t DropListAddItem(uint32_t list, int position, const wchar_t* text) {
 
 std::wstring GadgetGetText(uint32_t gadget) {
     GadgetEntry* entry = FindGadget(gadget);
-    if (!entry) {
-        return {};
-    }
-    int length = GetWindowTextLengthW(entry->hwnd);
-    if (length <= 0) {
-        return {};
-    }
-    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-    int got = GetWindowTextW(entry->hwnd, text.data(), length + 1);
-    text.resize(got > 0 ? static_cast<size_t>(got) : 0);
-    return text;
+    return entry ? WindowText(entry->hwnd) : std::wstring();
 }
 
 // A list's text selects the item of exactly that text (none for ""); an

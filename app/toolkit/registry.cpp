@@ -49,6 +49,17 @@ int Scaled(int value, int dpi) {
     return MulDiv(value, dpi, LayoutDpi);
 }
 
+std::wstring WindowText(HWND hwnd) {
+    const int length = GetWindowTextLengthW(hwnd);
+    if (length <= 0) {
+        return {};
+    }
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    const int got = GetWindowTextW(hwnd, text.data(), length + 1);
+    text.resize(got > 0 ? static_cast<size_t>(got) : 0);
+    return text;
+}
+
 Place ScaledPlace(const Place& layout, int dpi) {
     const int left = Scaled(layout.x, dpi), top = Scaled(layout.y, dpi);
     return {left, top, Scaled(layout.x + layout.width, dpi) - left,

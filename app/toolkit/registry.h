@@ -76,6 +76,9 @@ uint32_t TopWindowOf(HWND hwnd);
 GadgetEntry* FindGadget(uint32_t id);
 WindowEntry* FindWindowEntry(uint32_t id);
 
+// The window's text, "" for none.
+std::wstring WindowText(HWND hwnd);
+
 // A length or position in pixels at 96 DPI, in pixels at `dpi`.
 int Scaled(int value, int dpi);
 
@@ -129,6 +132,11 @@ struct Fitting {
 };
 int CaptionNeed(HDC dc, Kind kind, const std::wstring& caption, int dpi);
 int FitCaptions(std::vector<Fitting>& controls);
+
+// frames.cpp: paints a frame whose caption the system would cut as the
+// system paints one, but with the caption whole: on `given`, or for
+// WM_PAINT when null. False for any other frame, left to the system.
+bool PaintFrame(HWND frame, HDC given);
 
 // controls.cpp: sizes a list's closed field and its open list for `dpi`
 // (again after every change of font, which resets the field's height).
