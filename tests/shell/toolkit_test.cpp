@@ -5,6 +5,9 @@
 #include "app/toolkit/toolkit.h"
 
 #include <gtest/gtest.h>
+#include <uxtheme.h>
+
+#include "pixels.h"
 
 #include <functional>
 #include <iterator>
@@ -509,6 +512,47 @@ TEST_F(Toolkit, TheMainWindowHasTheProgramsIconAndItsControlsTheFont) {
         EXPECT_EQ(SendMessageW(c, WM_GETFONT, 0, 0), stock) << "control " << controls;
     }
     EXPECT_EQ(controls, 8);
+    WindowClose(MainWindow);
+    MainWindow = 0;
+}
+
+// Every frame caption of the main window shows as much ink on the screen as
+// its text drawn uncut. Wine's group box with visual styles cuts the last
+// column of "Связь" at 96 DPI, so the program draws that frame itself: with
+// visual styles, and without them (the theme taken off each frame).
+TEST_F(Toolkit, EveryFrameCaptionOfTheMainWindowIsDrawnWhole) {
+    CreateMainWindow();
+    ASSERT_NE(MainWindow, 0u);
+    const HWND main = WindowHandle(MainWindow);
+    SetForegroundWindow(main);
+    for (const bool themed : {true, false}) {
+        SCOPED_TRACE(themed ? "with visual styles" : "without");
+        int frames = 0;
+        for (HWND c = GetWindow(main, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+            if ((GetWindowLongW(c, GWL_STYLE) & BS_TYPEMASK) != BS_GROUPBOX) {
+                continue;
+            }
+            ++frames;
+            if (!themed) {
+                ASSERT_EQ(SetWindowTheme(c, L" ", L" "), S_OK);
+            }
+            ASSERT_TRUE(RedrawWindow(c, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW));
+            Pump();
+            wchar_t text[64] = {};
+            GetWindowTextW(c, text, 64);
+            SCOPED_TRACE("frame " + std::to_string(frames));
+            int lineHeight = 0;
+            const auto font = reinterpret_cast<HFONT>(SendMessageW(c, WM_GETFONT, 0, 0));
+            const int whole = uidriver::TextInk(font, text, &lineHeight);
+            ASSERT_GT(whole, 0);
+            RECT band = {};
+            ASSERT_TRUE(GetWindowRect(c, &band));
+            band.bottom = band.top + lineHeight;
+            EXPECT_EQ(uidriver::InkOnScreen(band, whole), whole)
+                << "ink columns of the caption on the screen, against the text drawn uncut";
+        }
+        EXPECT_EQ(frames, 3);
+    }
     WindowClose(MainWindow);
     MainWindow = 0;
 }

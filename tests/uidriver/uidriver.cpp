@@ -108,49 +108,6 @@ bool BringForward(HWND target) {
     return GetForegroundWindow() == top;
 }
 
-// Pixels of a screen rectangle as 0x00RRGGBB, read from the screen itself.
-std::vector<uint32_t> CaptureScreen(const RECT& rect) {
-    const int width = rect.right - rect.left;
-    const int height = rect.bottom - rect.top;
-    std::vector<uint32_t> pixels;
-    if (width <= 0 || height <= 0) {
-        return pixels;
-    }
-    HDC screen = GetDC(nullptr);
-    if (!screen) {
-        return pixels;
-    }
-    HDC memory = CreateCompatibleDC(screen);
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    HBITMAP bitmap =
-        memory ? CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0) : nullptr;
-    if (bitmap) {
-        HGDIOBJ old = SelectObject(memory, bitmap);
-        if (BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY)) {
-            GdiFlush();
-            const auto* data = static_cast<const uint32_t*>(bits);
-            pixels.assign(data, data + width * height);
-        }
-        SelectObject(memory, old);
-        DeleteObject(bitmap);
-    }
-    if (memory) {
-        DeleteDC(memory);
-    }
-    ReleaseDC(nullptr, screen);
-    for (auto& pixel : pixels) {
-        pixel &= 0xFFFFFF;
-    }
-    return pixels;
-}
-
 // An icon drawn at width x height over a solid background colour.
 std::vector<uint32_t> RenderIcon(HICON icon, int width, int height, COLORREF background) {
     std::vector<uint32_t> pixels;

@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include "pixels.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
