@@ -122,14 +122,16 @@ struct Overhang {
 
 Overhang InkOverhang(HDC like, const std::wstring& caption) {
     Overhang overhang;
-    SIZE advance = {};
+    // The advance as the system measures the caption for its box.
+    RECT box = {};
     TEXTMETRICW metrics = {};
-    if (!GetTextExtentPoint32W(like, caption.c_str(), static_cast<int>(caption.size()), &advance) ||
-        !GetTextMetricsW(like, &metrics) || advance.cx <= 0 || metrics.tmHeight <= 0) {
+    if (!DrawTextW(like, caption.c_str(), -1, &box, DT_SINGLELINE | DT_CALCRECT) ||
+        !GetTextMetricsW(like, &metrics) || box.right <= 0 || metrics.tmHeight <= 0) {
         return overhang;
     }
+    const int advance = box.right;
     const int margin = metrics.tmHeight;
-    const int width = advance.cx + 2 * margin;
+    const int width = advance + 2 * margin;
     const int height = metrics.tmHeight;
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof(info.bmiHeader);
@@ -152,8 +154,7 @@ Overhang InkOverhang(HDC like, const std::wstring& caption) {
     SetTextColor(memory.dc, RGB(0, 0, 0));
     SetBkMode(memory.dc, TRANSPARENT);
     RECT at = {margin, 0, width, height};
-    DrawTextW(memory.dc, caption.c_str(), static_cast<int>(caption.size()), &at,
-              DT_SINGLELINE | DT_NOCLIP);
+    DrawTextW(memory.dc, caption.c_str(), -1, &at, DT_SINGLELINE | DT_NOCLIP);
     GdiFlush();
     int first = -1;
     int last = -1;
@@ -174,7 +175,7 @@ Overhang InkOverhang(HDC like, const std::wstring& caption) {
     DeleteObject(bitmap);
     if (first >= 0) {
         overhang.left = std::max(0, margin - first);
-        overhang.right = std::max(0, last + 1 - (margin + static_cast<int>(advance.cx)));
+        overhang.right = std::max(0, last + 1 - (margin + advance));
     }
     return overhang;
 }
