@@ -13,18 +13,12 @@ constexpr uint32_t InkLevel = 80;
 
 } // namespace
 
-std::vector<uint32_t> CaptureScreen(const RECT& rect) {
-    const int width = rect.right - rect.left;
-    const int height = rect.bottom - rect.top;
+std::vector<uint32_t> DrawnPixels(int width, int height, const std::function<bool(HDC)>& draw) {
     std::vector<uint32_t> pixels;
     if (width <= 0 || height <= 0) {
         return pixels;
     }
-    HDC screen = GetDC(nullptr);
-    if (!screen) {
-        return pixels;
-    }
-    HDC memory = CreateCompatibleDC(screen);
+    HDC memory = CreateCompatibleDC(nullptr);
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof(info.bmiHeader);
     info.bmiHeader.biWidth = width;
@@ -37,10 +31,10 @@ std::vector<uint32_t> CaptureScreen(const RECT& rect) {
         memory ? CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0) : nullptr;
     if (bitmap) {
         HGDIOBJ old = SelectObject(memory, bitmap);
-        if (BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY)) {
+        if (draw(memory)) {
             GdiFlush();
             const auto* data = static_cast<const uint32_t*>(bits);
-            pixels.assign(data, data + width * height);
+            pixels.assign(data, data + static_cast<size_t>(width) * static_cast<size_t>(height));
         }
         SelectObject(memory, old);
         DeleteObject(bitmap);
@@ -48,10 +42,23 @@ std::vector<uint32_t> CaptureScreen(const RECT& rect) {
     if (memory) {
         DeleteDC(memory);
     }
-    ReleaseDC(nullptr, screen);
     for (auto& pixel : pixels) {
         pixel &= 0xFFFFFF;
     }
+    return pixels;
+}
+
+std::vector<uint32_t> CaptureScreen(const RECT& rect) {
+    const int width = rect.right - rect.left;
+    const int height = rect.bottom - rect.top;
+    HDC screen = GetDC(nullptr);
+    if (!screen) {
+        return {};
+    }
+    auto pixels = DrawnPixels(width, height, [&](HDC memory) {
+        return BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY) != 0;
+    });
+    ReleaseDC(nullptr, screen);
     return pixels;
 }
 
@@ -75,23 +82,13 @@ int TextInk(HFONT font, const std::wstring& text, int* lineHeight) {
     if (!font || GetObjectW(font, sizeof(logFont), &logFont) != sizeof(logFont)) {
         return -1;
     }
-    constexpr int width = 600, height = 100;
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
     HFONT copy = CreateFontIndirectW(&logFont);
-    HDC memory = CreateCompatibleDC(nullptr);
-    HBITMAP bitmap =
-        memory ? CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0) : nullptr;
-    int ink = -1;
-    if (copy && bitmap) {
-        HGDIOBJ oldBitmap = SelectObject(memory, bitmap);
-        HGDIOBJ oldFont = SelectObject(memory, copy);
+    if (!copy) {
+        return -1;
+    }
+    constexpr int width = 600, height = 100;
+    const auto pixels = DrawnPixels(width, height, [&](HDC memory) {
+        HGDIOBJ old = SelectObject(memory, copy);
         RECT all = {0, 0, width, height};
         FillRect(memory, &all, GetSysColorBrush(COLOR_BTNFACE));
         SetTextColor(memory, GetSysColor(COLOR_WINDOWTEXT));
@@ -101,26 +98,11 @@ int TextInk(HFONT font, const std::wstring& text, int* lineHeight) {
         TEXTMETRICW metrics = {};
         GetTextMetricsW(memory, &metrics);
         *lineHeight = metrics.tmHeight;
-        GdiFlush();
-        const auto* data = static_cast<const uint32_t*>(bits);
-        std::vector<uint32_t> pixels(data, data + width * height);
-        for (auto& pixel : pixels) {
-            pixel &= 0xFFFFFF;
-        }
-        ink = InkColumns(pixels, width);
-        SelectObject(memory, oldFont);
-        SelectObject(memory, oldBitmap);
-    }
-    if (bitmap) {
-        DeleteObject(bitmap);
-    }
-    if (memory) {
-        DeleteDC(memory);
-    }
-    if (copy) {
-        DeleteObject(copy);
-    }
-    return ink;
+        SelectObject(memory, old);
+        return true;
+    });
+    DeleteObject(copy);
+    return pixels.empty() ? -1 : InkColumns(pixels, width);
 }
 
 int InkOnScreen(const RECT& band, int expected) {

@@ -5,13 +5,19 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace uidriver {
 
-// Pixels of a screen rectangle as 0x00RRGGBB, top row first, read from the
-// screen itself; empty when it cannot be read.
+// The pixels, as 0x00RRGGBB and top row first, of a width x height bitmap
+// that `draw` draws on through a memory DC; empty when the bitmap cannot be
+// made or `draw` answers false.
+std::vector<uint32_t> DrawnPixels(int width, int height, const std::function<bool(HDC)>& draw);
+
+// Pixels of a screen rectangle, read from the screen itself; empty when it
+// cannot be read.
 std::vector<uint32_t> CaptureScreen(const RECT& rect);
 
 // How many columns of a block of pixels (`width` wide) hold a dark one, from

@@ -110,43 +110,13 @@ bool BringForward(HWND target) {
 
 // An icon drawn at width x height over a solid background colour.
 std::vector<uint32_t> RenderIcon(HICON icon, int width, int height, COLORREF background) {
-    std::vector<uint32_t> pixels;
-    HDC screen = GetDC(nullptr);
-    if (!screen) {
-        return pixels;
-    }
-    HDC memory = CreateCompatibleDC(screen);
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    HBITMAP bitmap =
-        memory ? CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0) : nullptr;
-    if (bitmap) {
-        HGDIOBJ old = SelectObject(memory, bitmap);
+    return DrawnPixels(width, height, [&](HDC memory) {
         HBRUSH brush = CreateSolidBrush(background);
         RECT all = {0, 0, width, height};
         FillRect(memory, &all, brush);
         DeleteObject(brush);
-        DrawIconEx(memory, 0, 0, icon, width, height, 0, nullptr, DI_NORMAL);
-        GdiFlush();
-        const auto* data = static_cast<const uint32_t*>(bits);
-        pixels.assign(data, data + width * height);
-        SelectObject(memory, old);
-        DeleteObject(bitmap);
-    }
-    if (memory) {
-        DeleteDC(memory);
-    }
-    ReleaseDC(nullptr, screen);
-    for (auto& pixel : pixels) {
-        pixel &= 0xFFFFFF;
-    }
-    return pixels;
+        return DrawIconEx(memory, 0, 0, icon, width, height, 0, nullptr, DI_NORMAL) != 0;
+    });
 }
 
 bool Near(uint32_t a, uint32_t b) {
