@@ -1,7 +1,7 @@
 // Small owners that give a Win32 resource back when the scope that took it
-// ends, on every path: a kernel handle, a registry key, a SetupAPI device set
-// and a critical-section lock. Used by both programs, on whichever thread
-// made the holder; a holder is never shared between threads.
+// ends, on every path: a kernel handle, a registry key, a SetupAPI device
+// set, a GDI object, a memory device context and a critical-section lock. Used by both programs, on
+// whichever thread made the holder; a holder is never shared between threads.
 #pragma once
 
 #include <windows.h>
@@ -74,6 +74,43 @@ class DeviceInfoSet {
 
   private:
     HDEVINFO set_;
+};
+
+// A GDI object made for one use (a font, a bitmap). Deselect it from any
+// device context before the scope ends: a selected object is not deleted.
+class GdiObject {
+  public:
+    explicit GdiObject(HGDIOBJ object = nullptr) : object_(object) {}
+    ~GdiObject() {
+        if (object_) {
+            DeleteObject(object_);
+        }
+    }
+    GdiObject(const GdiObject&) = delete;
+    GdiObject& operator=(const GdiObject&) = delete;
+
+    HGDIOBJ Get() const { return object_; }
+
+  private:
+    HGDIOBJ object_;
+};
+
+// A memory device context compatible with the screen.
+class MemoryDc {
+  public:
+    MemoryDc() : dc_(CreateCompatibleDC(nullptr)) {}
+    ~MemoryDc() {
+        if (dc_) {
+            DeleteDC(dc_);
+        }
+    }
+    MemoryDc(const MemoryDc&) = delete;
+    MemoryDc& operator=(const MemoryDc&) = delete;
+
+    HDC Get() const { return dc_; }
+
+  private:
+    HDC dc_;
 };
 
 // Holds a critical section from the guard's line to the end of its scope.

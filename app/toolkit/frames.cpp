@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "common/holders.h"
 #include "common/system_library.h"
 
 namespace toolkit {
@@ -60,32 +61,6 @@ const ThemeFunctions* Theme() {
     return complete ? &functions : nullptr;
 }
 
-// A device context of its own, released on every path.
-struct MemoryDc {
-    HDC dc = CreateCompatibleDC(nullptr);
-    MemoryDc() = default;
-    MemoryDc(const MemoryDc&) = delete;
-    MemoryDc& operator=(const MemoryDc&) = delete;
-    ~MemoryDc() {
-        if (dc) {
-            DeleteDC(dc);
-        }
-    }
-};
-
-// A font made here for one painting, deleted after it.
-struct OwnedFont {
-    HFONT font = nullptr;
-    OwnedFont() = default;
-    OwnedFont(const OwnedFont&) = delete;
-    OwnedFont& operator=(const OwnedFont&) = delete;
-    ~OwnedFont() {
-        if (font) {
-            DeleteObject(font);
-        }
-    }
-};
-
 // A frame as the system would paint it now: its theme (null without visual
 // styles), state, caption and the font the caption is drawn in.
 struct FrameLook {
@@ -94,39 +69,43 @@ struct FrameLook {
     int state = GBS_NORMAL;
     std::wstring caption;
     HFONT font = nullptr;
-    OwnedFont themeFont; // where the theme names a font for frames
 };
 
-void ReadLook(HWND frame, HDC dc, FrameLook* look) {
-    look->theme = Theme();
-    look->handle = look->theme ? look->theme->windowTheme(frame) : nullptr;
-    look->state = IsWindowEnabled(frame) ? GBS_NORMAL : GBS_DISABLED;
-    look->caption = WindowText(frame);
-    look->font = reinterpret_cast<HFONT>(SendMessageW(frame, WM_GETFONT, 0, 0));
+FrameLook ReadLook(HWND frame) {
+    FrameLook look;
+    look.theme = Theme();
+    look.handle = look.theme ? look.theme->windowTheme(frame) : nullptr;
+    look.state = IsWindowEnabled(frame) ? GBS_NORMAL : GBS_DISABLED;
+    look.caption = WindowText(frame);
+    look.font = reinterpret_cast<HFONT>(SendMessageW(frame, WM_GETFONT, 0, 0));
+    return look;
+}
+
+// The font the theme names for frames, made for `dc`; null where it names
+// none, and the frame's own font is the caption's.
+HFONT ThemeFont(const FrameLook& look, HDC dc) {
     LOGFONTW themed = {};
-    if (look->handle && SUCCEEDED(look->theme->font(look->handle, dc, BP_GROUPBOX, look->state,
-                                                    TMT_FONT, &themed))) {
-        look->themeFont.font = CreateFontIndirectW(&themed);
-        if (look->themeFont.font) {
-            look->font = look->themeFont.font;
-        }
+    if (!look.handle ||
+        FAILED(look.theme->font(look.handle, dc, BP_GROUPBOX, look.state, TMT_FONT, &themed))) {
+        return nullptr;
     }
+    return CreateFontIndirectW(&themed);
 }
 
 // How many columns of ink the caption has left of its advance and right of
-// it, in the font selected into `dc`: drawn on white in a bitmap wide
-// enough for any letter's reach and read back.
+// it, in the font selected into the memory DC `dc`: drawn on white in a
+// bitmap wide enough for any letter's reach and read back.
 struct Overhang {
     int left = 0, right = 0;
 };
 
-Overhang InkOverhang(HDC like, const std::wstring& caption) {
+Overhang InkOverhang(HDC dc, const std::wstring& caption) {
     Overhang overhang;
     // The advance as the system measures the caption for its box.
     RECT box = {};
     TEXTMETRICW metrics = {};
-    if (!DrawTextW(like, caption.c_str(), -1, &box, DT_SINGLELINE | DT_CALCRECT) ||
-        !GetTextMetricsW(like, &metrics) || box.right <= 0 || metrics.tmHeight <= 0) {
+    if (!DrawTextW(dc, caption.c_str(), -1, &box, DT_SINGLELINE | DT_CALCRECT) ||
+        !GetTextMetricsW(dc, &metrics) || box.right <= 0 || metrics.tmHeight <= 0) {
         return overhang;
     }
     const int advance = box.right;
@@ -140,21 +119,18 @@ Overhang InkOverhang(HDC like, const std::wstring& caption) {
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
-    MemoryDc memory;
     void* bits = nullptr;
-    HBITMAP bitmap =
-        memory.dc ? CreateDIBSection(memory.dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0) : nullptr;
-    if (!bitmap) {
+    GdiObject bitmap(CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!bitmap.Get()) {
         return overhang;
     }
-    const HGDIOBJ oldBitmap = SelectObject(memory.dc, bitmap);
-    const HGDIOBJ oldFont = SelectObject(memory.dc, GetCurrentObject(like, OBJ_FONT));
+    const HGDIOBJ old = SelectObject(dc, bitmap.Get());
     RECT all = {0, 0, width, height};
-    FillRect(memory.dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-    SetTextColor(memory.dc, RGB(0, 0, 0));
-    SetBkMode(memory.dc, TRANSPARENT);
+    FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    SetTextColor(dc, RGB(0, 0, 0));
+    SetBkMode(dc, TRANSPARENT);
     RECT at = {margin, 0, width, height};
-    DrawTextW(memory.dc, caption.c_str(), -1, &at, DT_SINGLELINE | DT_NOCLIP);
+    DrawTextW(dc, caption.c_str(), -1, &at, DT_SINGLELINE | DT_NOCLIP);
     GdiFlush();
     int first = -1;
     int last = -1;
@@ -170,9 +146,7 @@ Overhang InkOverhang(HDC like, const std::wstring& caption) {
             }
         }
     }
-    SelectObject(memory.dc, oldFont);
-    SelectObject(memory.dc, oldBitmap);
-    DeleteObject(bitmap);
+    SelectObject(dc, old);
     if (first >= 0) {
         overhang.left = std::max(0, margin - first);
         overhang.right = std::max(0, last + 1 - (margin + advance));
@@ -292,19 +266,19 @@ void DrawFrame(HWND frame, HDC dc, const FrameLook& look, const Overhang& ink) {
 // and in the place the system draws it, but uncut; any other is left to the
 // system, pixel for pixel.
 bool PaintFrame(HWND frame, HDC given) {
-    FrameLook look;
+    FrameLook look = ReadLook(frame);
     MemoryDc probe;
-    if (!probe.dc) {
+    if (look.caption.empty() || !probe.Get()) {
         return false;
     }
-    ReadLook(frame, probe.dc, &look);
-    if (look.caption.empty()) {
-        return false;
+    const GdiObject themeFont(ThemeFont(look, probe.Get()));
+    if (themeFont.Get()) {
+        look.font = static_cast<HFONT>(themeFont.Get());
     }
-    const HGDIOBJ old = look.font ? SelectObject(probe.dc, look.font) : nullptr;
-    const Overhang ink = InkOverhang(probe.dc, look.caption);
+    const HGDIOBJ old = look.font ? SelectObject(probe.Get(), look.font) : nullptr;
+    const Overhang ink = InkOverhang(probe.Get(), look.caption);
     if (old) {
-        SelectObject(probe.dc, old);
+        SelectObject(probe.Get(), old);
     }
     if (ink.left == 0 && ink.right == 0) {
         return false;
